@@ -1,0 +1,78 @@
+#include "commands/operations.h"
+
+#include "commands/builders.h"
+#include "commands/dosing.h"
+#include "frame/eventlog.h"
+#include "frame/program.h"
+#include "frame/textutil.h"
+#include "link/transfer.h"
+
+namespace qelp {
+
+namespace {
+
+// Builds and sends one command. A refusal comes before the builder, so a command in flight
+// keeps its command file; a builder that cannot write its file ends the operation unsent.
+template <class Build> bool run(Program& program, Build build) {
+    if (program.commandInFlight) {
+        WriteLogLine(program, kCommandRefusedLine);
+        return false;
+    }
+    if (!build())
+        return false;
+    return SendAndEvaluate(program, program.tuning.commandBusyWaitMs);
+}
+
+} // namespace
+
+bool ResetDispenser(Program& p, bool hard) {
+    return run(p, [&] { return CreateResetCommand(p, hard); });
+}
+bool QueryMachineInfo(Program& p, MachineInfoKind kind) {
+    return run(p, [&] { return CreateMachineInfoCommand(p, kind); });
+}
+bool QueryVersion(Program& p) {
+    return run(p, [&] { return CreateVersionCommand(p); });
+}
+bool PurgeCanister(Program& p, int32_t canister) {
+    return run(p, [&] { return CreatePurgeCommand(p, canister); });
+}
+bool PurgeColorant(Program& p, const std::string& name) {
+    return run(p, [&] { return CreatePurgeColCommand(p, name); });
+}
+bool CleanCanister(Program& p, int32_t canister) {
+    return run(p, [&] { return CreateCleanCommand(p, canister); });
+}
+bool CleanColorant(Program& p, const std::string& name) {
+    return run(p, [&] { return CreateCleanColCommand(p, name); });
+}
+bool FillCanister(Program& p, FillCanisterMode mode, int32_t canister, int32_t amountMl) {
+    return run(p, [&] { return CreateFillCanisterCommand(p, mode, canister, amountMl); });
+}
+bool ShowServiceWindow(Program& p, const std::string& password) {
+    return run(p, [&] { return CreateShowServiceWindowCommand(p, password); });
+}
+bool DoseRecipe(Program& p, DosingRecipe& recipe, const std::vector<RecipeColorant>& colorants) {
+    return run(p, [&] { return CreateDosingCommand(p, recipe, colorants); });
+}
+bool SetCanisterColorantName(Program& p, int32_t canister, const std::string& name) {
+    return run(p, [&] { return CreateSetCanColNameCommand(p, canister, name); });
+}
+
+bool SendPreparedCommandFile(Program& p, const std::string& path) {
+    if (path.empty() || !p.host.FileExists(path))
+        return false;
+    return run(p, [&] {
+        const std::string target = p.serverCommandFile();
+        // Letter case is ignored as on the file systems the console grew up on; a file
+        // that already is the server command file is sent as it stands.
+        if (EqualsIgnoreCase(path, target))
+            return true;
+        if (p.host.CopyFileTo(path, target))
+            return true;
+        WriteLogLine(p, "Error: Cannot copy command file " + path + " to " + target);
+        return false;
+    });
+}
+
+} // namespace qelp

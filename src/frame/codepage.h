@@ -1,0 +1,16 @@
+#pragma once
+// Exchange files, command files and the event log are single-byte text in the code page a
+// Windows driver writes, Windows-1252. The core keeps those bytes untouched in its strings;
+// only the screens convert, at their edge, to and from Unicode.
+#include <string>
+#include <string_view>
+
+namespace qelp {
+
+// Every byte maps to one character; the five bytes that Windows-1252 leaves undefined
+// (0x81, 0x8D, 0x8F, 0x90, 0x9D) map to the C1 controls of the same value, as Windows does.
+std::string Cp1252ToUtf8(std::string_view bytes);
+// Characters without a Windows-1252 byte become '?'. Invalid UTF-8 bytes also become '?'.
+std::string Utf8ToCp1252(std::string_view utf8);
+
+} // namespace qelp

@@ -1,0 +1,48 @@
+#include "frame/eventlog.h"
+
+#include "frame/program.h"
+
+namespace qelp {
+
+namespace {
+std::string formatLine(Program& program, const std::string& message) {
+    return program.host.LocalTimestamp() + " > " + message + "\r\n";
+}
+} // namespace
+
+void WriteLogLine(Program& program, const std::string& message) {
+    // A log that cannot be written (read-only directory, a planted link) loses the line;
+    // the operator still sees it on the status line and the program goes on.
+    program.host.AppendToFile(program.logFilePath, formatLine(program, message));
+    program.ui.setStatusLine(message);
+}
+
+void LogFileContents(Program& program, const std::string& path) {
+    WriteLogLine(program, "Logging data in file: " + path);
+    std::string bytes;
+    if (program.host.FileExists(path) && program.host.ReadWholeFile(path, bytes)) {
+        // Each copied line gets its own time stamp; all of them go out in one append, which
+        // is what keeping the log open for the copy amounts to. A line ends at CR LF, at a
+        // lone CR, or at a lone LF (files written on Linux end their lines that way).
+        std::string out;
+        size_t pos = 0;
+        while (pos < bytes.size()) {
+            size_t end = bytes.find_first_of("\r\n", pos);
+            if (end == std::string::npos) {
+                out += formatLine(program, bytes.substr(pos));
+                break;
+            }
+            out += formatLine(program, bytes.substr(pos, end - pos));
+            pos = end + ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
+                             ? 2
+                             : 1);
+        }
+        if (!out.empty())
+            program.host.AppendToFile(program.logFilePath, out);
+    } else {
+        WriteLogLine(program, "- Error: No file found....");
+    }
+    WriteLogLine(program, "End of logged data.");
+}
+
+} // namespace qelp

@@ -1,0 +1,126 @@
+#include "frame/fileio.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qelp::fileio {
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st{};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsDirectory(const std::string& path) {
+    struct stat st{};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ReadFileBytes(const std::string& path, std::string& out) {
+    out.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    if (st.st_size > 0)
+        out.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        out.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+static bool writeAll(int fd, std::string_view bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
+    if (path.empty() || path.back() == '/')
+        return false;
+    size_t slash = path.rfind('/');
+    std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+    // The temporary name starts with a dot so that a driver scanning for its own file names
+    // never mistakes it for one; mkstemp opens it exclusively, so a planted link is never
+    // followed.
+    std::string tmpl = (slash == std::string::npos ? std::string() : dir) + ".qelp-tmp-XXXXXX";
+    int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, bytes);
+    // Same permissions as a file created by a plain open (0666 less the umask).
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    if (::close(fd) != 0)
+        ok = false;
+    if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0)
+        ok = false;
+    if (!ok)
+        ::unlink(tmpl.c_str());
+    return ok;
+}
+
+bool CopyFileReplacing(const std::string& from, const std::string& to) {
+    std::string bytes;
+    if (!ReadFileBytes(from, bytes))
+        return false;
+    return WriteFileReplacing(to, bytes);
+}
+
+bool AppendBytes(const std::string& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, bytes);
+    if (::close(fd) != 0)
+        ok = false;
+    return ok;
+}
+
+bool RemoveFile(const std::string& path) {
+    struct stat st{};
+    // Only files are removed: a directory under a file's name stays, as DeleteFile would
+    // leave it.
+    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return false;
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+FileStamp StampOf(const std::string& path) {
+    FileStamp stamp;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0)
+        return stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+} // namespace qelp::fileio

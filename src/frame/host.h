@@ -1,0 +1,82 @@
+#pragma once
+// The host services: everything the console needs from the operating system, behind one
+// interface so that the logic above runs against a fake in tests and against a Win32
+// implementation later. Texts are single-byte strings; paths are the host's own bytes.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qelp {
+
+// Only the local-machine root is used by this program.
+enum class RegistryRoot { LocalMachine };
+
+// A watch on one directory. nativeHandle() is something the screens' event loop can wait
+// on together with window events (a file descriptor that turns readable on POSIX). A watch
+// whose handle is -1 delivers no notifications: waiters then rely on their timeout.
+class DirectoryWatch {
+public:
+    virtual ~DirectoryWatch() = default;
+    virtual std::intptr_t nativeHandle() const = 0;
+    // Consumes the notifications that have arrived, so that the handle is quiet again.
+    virtual void drain() = 0;
+};
+
+class Host {
+public:
+    virtual ~Host() = default;
+
+    // --- Processes. A name matches a process when it is a prefix of the process's
+    // executable name, ignoring letter case. ---
+    virtual bool IsProcessRunning(const std::string& name) = 0;
+    // Terminates the first matching process, without notice; true when one was found.
+    virtual bool TerminateProcessByName(const std::string& name) = 0;
+    // Starts the executable at commandLine (the full path, no arguments, no shell) in the
+    // working directory. 0 started, 1 failed. showMode is kept for the Win32 build.
+    virtual int LaunchProcess(const std::string& commandLine, const std::string& workingDirectory,
+                              int showMode) = 0;
+
+    // --- Profile files (INI layout shared with the driver). ---
+    virtual std::string ReadProfileString(const std::string& section, const std::string& key,
+                                          const std::string& file) = 0;
+    virtual void WriteProfileString(const std::string& section, const std::string& key,
+                                    const std::string& value, const std::string& file) = 0;
+
+    // --- Registry: the per-machine key/value store. ---
+    virtual std::string ReadRegistryValue(RegistryRoot root, const std::string& keyPath,
+                                          const std::string& valueName) = 0;
+    virtual void WriteRegistryString(RegistryRoot root, const std::string& keyPath,
+                                     const std::string& valueName, const std::string& value) = 0;
+
+    // --- Files. ---
+    // 0 deleted, 1 failed (a missing file is a failure).
+    virtual int DeleteFileAt(const std::string& path) = 0;
+    virtual bool FileExists(const std::string& path) = 0;
+    virtual bool DirectoryExists(const std::string& path) = 0;
+    virtual bool CreateDirectoryAt(const std::string& path) = 0;
+    // Replaces `to` with a complete copy of `from`; false when either side fails.
+    virtual bool CopyFileTo(const std::string& from, const std::string& to) = 0;
+    // Replaces the file with exactly these bytes, complete before it appears under its name.
+    virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
+    virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
+    // Opens, appends and closes; creates a missing file.
+    virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
+    // A watch on the directory; never null (a watch without notifications at worst).
+    virtual std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory) = 0;
+
+    // --- Time. ---
+    // Blocks |ms| milliseconds; processes no window events.
+    virtual void SleepMilliseconds(int32_t ms) = 0;
+    // The local date and time for the event log, "yyyy-MM-dd HH:mm:ss".
+    virtual std::string LocalTimestamp() = 0;
+    // A monotonic clock in milliseconds, for the bounded waits.
+    virtual int64_t MonotonicMs() = 0;
+
+    // --- The program and its user. ---
+    // Full path of the running executable.
+    virtual std::string ProgramPath() = 0;
+    // The decimal separator of the user's regional settings.
+    virtual char DecimalSeparator() = 0;
+};
+
+} // namespace qelp

@@ -1,0 +1,318 @@
+#include "frame/posixhost.h"
+
+#include "frame/fileio.h"
+#include "frame/profile.h"
+#include "frame/registry.h"
+#include "frame/textutil.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <spawn.h>
+#include <sys/inotify.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace qelp {
+
+namespace {
+
+std::string readSmallFile(const std::string& path) {
+    std::string bytes;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return bytes;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) > 0 && bytes.size() < 65536)
+        bytes.append(buf, static_cast<size_t>(n));
+    ::close(fd);
+    return bytes;
+}
+
+std::string baseName(const std::string& path) {
+    size_t at = path.rfind('/');
+    return at == std::string::npos ? path : path.substr(at + 1);
+}
+
+// The process entry's name as the host lists it: NULs removed, blanks trimmed.
+std::string cleanName(const std::string& raw) { return TrimBlanks(RemoveNuls(raw)); }
+
+bool prefixMatches(const std::string& candidate, const std::string& upperName) {
+    return candidate.size() >= upperName.size() &&
+           ToUpperAscii(candidate.substr(0, upperName.size())) == upperName;
+}
+
+class InotifyWatch : public DirectoryWatch {
+public:
+    explicit InotifyWatch(const std::string& directory) {
+        m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (m_fd < 0)
+            return;
+        uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE |
+                        IN_MODIFY | IN_DELETE_SELF | IN_MOVE_SELF;
+        if (::inotify_add_watch(m_fd, directory.c_str(), mask) < 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~InotifyWatch() override {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    std::intptr_t nativeHandle() const override { return m_fd; }
+    void drain() override {
+        if (m_fd < 0)
+            return;
+        alignas(inotify_event) char buf[8192];
+        while (::read(m_fd, buf, sizeof buf) > 0) {
+        }
+    }
+
+private:
+    int m_fd = -1;
+};
+
+} // namespace
+
+bool IsZombieOrGone(int pid) {
+    std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
+    // The state letter follows the last ')' (the command name itself may hold parentheses).
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos || close + 2 >= stat.size())
+        return true;
+    char state = stat[close + 2];
+    return state == 'Z' || state == 'X' || state == 'x';
+}
+
+bool ProcessMatches(int pid, const std::string& name) {
+    const std::string wanted = ToUpperAscii(cleanName(name));
+    // An empty name would match every process; the program never means that, and killing
+    // the first process of the host is never what an operator wants.
+    if (wanted.empty() || pid == ::getpid())
+        return false;
+    const std::string dir = "/proc/" + std::to_string(pid) + "/";
+    if (IsZombieOrGone(pid))
+        return false;
+    std::string comm = readSmallFile(dir + "comm");
+    if (!comm.empty() && comm.back() == '\n')
+        comm.pop_back();
+    comm = cleanName(comm);
+    if (prefixMatches(comm, wanted))
+        return true;
+    // comm is cut at 15 characters: a full-length comm stands for any longer name.
+    if (comm.size() == 15 && wanted.size() > 15 && ToUpperAscii(comm) == wanted.substr(0, 15))
+        return true;
+    char exe[PATH_MAX];
+    ssize_t n = ::readlink((dir + "exe").c_str(), exe, sizeof exe - 1);
+    if (n > 0) {
+        std::string target(exe, static_cast<size_t>(n));
+        const std::string deleted = " (deleted)";
+        if (target.size() > deleted.size() &&
+            target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0)
+            target.resize(target.size() - deleted.size());
+        if (prefixMatches(cleanName(baseName(target)), wanted))
+            return true;
+    }
+    std::string cmdline = readSmallFile(dir + "cmdline");
+    std::string argv0 = cmdline.substr(0, cmdline.find('\0'));
+    return !argv0.empty() && prefixMatches(cleanName(baseName(argv0)), wanted);
+}
+
+PosixHost::PosixHost(std::string programPath) : m_programPath(std::move(programPath)) {
+    if (m_programPath.empty()) {
+        char buf[PATH_MAX];
+        ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+        if (n > 0)
+            m_programPath.assign(buf, static_cast<size_t>(n));
+    }
+}
+
+void PosixHost::reapChildren() {
+    // Children we launched stay listed as zombies until collected; collecting them here, at
+    // every process query, keeps an ended driver from being reported as running.
+    m_children.erase(std::remove_if(m_children.begin(), m_children.end(),
+                                    [](int pid) {
+                                        int status = 0;
+                                        pid_t r = ::waitpid(pid, &status, WNOHANG);
+                                        return r == pid || (r < 0 && errno == ECHILD);
+                                    }),
+                     m_children.end());
+}
+
+bool PosixHost::confirmCached(const std::string& name) {
+    auto it = m_knownPid.find(ToUpperAscii(name));
+    if (it == m_knownPid.end())
+        return false;
+    if (ProcessMatches(it->second, name))
+        return true;
+    m_knownPid.erase(it);
+    return false;
+}
+
+int PosixHost::findFirst(const std::string& name) {
+    DIR* proc = ::opendir("/proc");
+    if (!proc)
+        return -1;
+    int found = -1;
+    while (dirent* entry = ::readdir(proc)) {
+        if (!IsAllDigits(entry->d_name))
+            continue;
+        int pid = std::atoi(entry->d_name);
+        if (ProcessMatches(pid, name)) {
+            found = pid;
+            break;
+        }
+    }
+    ::closedir(proc);
+    return found;
+}
+
+bool PosixHost::IsProcessRunning(const std::string& name) {
+    reapChildren();
+    // A full scan of /proc costs milliseconds; the driver found last time is confirmed with
+    // a few reads of its own entries instead. Any matching process makes the answer true,
+    // so the cheap check gives the same answer as the scan whenever it succeeds.
+    if (confirmCached(name))
+        return true;
+    int pid = findFirst(name);
+    if (pid < 0)
+        return false;
+    m_knownPid[ToUpperAscii(name)] = pid;
+    return true;
+}
+
+bool PosixHost::TerminateProcessByName(const std::string& name) {
+    reapChildren();
+    // Always the first match in the host's list order, never the cached one.
+    int pid = findFirst(name);
+    if (pid < 0)
+        return false;
+    // SIGKILL is the nearest thing to TerminateProcess: no notice, no clean-up by the driver.
+    ::kill(pid, SIGKILL);
+    m_knownPid.erase(ToUpperAscii(name));
+    return true;
+}
+
+int PosixHost::LaunchProcess(const std::string& commandLine, const std::string& workingDirectory,
+                             int /*showMode*/) {
+    reapChildren();
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_init(&attr);
+    posix_spawn_file_actions_init(&actions);
+    // A new session: the driver outlives the console and does not get its terminal's signals.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (!workingDirectory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+    // The whole command line is the executable's path: no shell, no arguments.
+    std::string path = commandLine;
+    char* argv[] = {path.data(), nullptr};
+    pid_t pid = -1;
+    int rc = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0)
+        return 1;
+    m_children.push_back(pid);
+    m_knownPid[ToUpperAscii(FileNameOf(commandLine))] = pid;
+    return 0;
+}
+
+std::string PosixHost::ReadProfileString(const std::string& section, const std::string& key,
+                                         const std::string& file) {
+    return profile::ReadProfileString(section, key, file);
+}
+
+void PosixHost::WriteProfileString(const std::string& section, const std::string& key,
+                                   const std::string& value, const std::string& file) {
+    profile::WriteProfileString(section, key, value, file);
+}
+
+std::string PosixHost::registryPath() const {
+    return DirectoryOf(m_programPath) + kRegistryFileName;
+}
+
+std::string PosixHost::ReadRegistryValue(RegistryRoot, const std::string& keyPath,
+                                         const std::string& valueName) {
+    return RegistryStore(registryPath()).ReadAsText(keyPath, valueName);
+}
+
+void PosixHost::WriteRegistryString(RegistryRoot, const std::string& keyPath,
+                                    const std::string& valueName, const std::string& value) {
+    RegistryStore(registryPath()).WriteText(keyPath, valueName, value);
+}
+
+int PosixHost::DeleteFileAt(const std::string& path) { return fileio::RemoveFile(path) ? 0 : 1; }
+bool PosixHost::FileExists(const std::string& path) { return fileio::IsRegularFile(path); }
+bool PosixHost::DirectoryExists(const std::string& path) { return fileio::IsDirectory(path); }
+bool PosixHost::CreateDirectoryAt(const std::string& path) { return fileio::MakeDirectory(path); }
+bool PosixHost::CopyFileTo(const std::string& from, const std::string& to) {
+    return fileio::CopyFileReplacing(from, to);
+}
+bool PosixHost::WriteWholeFile(const std::string& path, const std::string& bytes) {
+    return fileio::WriteFileReplacing(path, bytes);
+}
+bool PosixHost::ReadWholeFile(const std::string& path, std::string& bytes) {
+    return fileio::ReadFileBytes(path, bytes);
+}
+bool PosixHost::AppendToFile(const std::string& path, const std::string& bytes) {
+    return fileio::AppendBytes(path, bytes);
+}
+
+std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& directory) {
+    return std::make_unique<InotifyWatch>(directory);
+}
+
+void PosixHost::SleepMilliseconds(int32_t ms) {
+    int64_t left = ms < 0 ? -static_cast<int64_t>(ms) : ms;
+    if (left == 0)
+        return;
+    timespec ts{static_cast<time_t>(left / 1000), static_cast<long>((left % 1000) * 1000000)};
+    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+std::string PosixHost::LocalTimestamp() {
+    // A fixed format with seconds, the same on every machine, so logs compare and sort.
+    time_t now = ::time(nullptr);
+    tm local{};
+    ::localtime_r(&now, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    return buf;
+}
+
+int64_t PosixHost::MonotonicMs() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+std::string PosixHost::ProgramPath() { return m_programPath; }
+
+char PosixHost::DecimalSeparator() {
+    // The user's numeric locale from the environment, read without changing the process's
+    // own C locale. A locale that is not installed falls back to ".".
+    locale_t loc = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
+    if (loc == static_cast<locale_t>(0))
+        return '.';
+    const char* radix = ::nl_langinfo_l(RADIXCHAR, loc);
+    char sep = (radix && radix[0] && !radix[1]) ? radix[0] : '.';
+    ::freelocale(loc);
+    return sep;
+}
+
+} // namespace qelp

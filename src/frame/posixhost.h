@@ -1,0 +1,65 @@
+#pragma once
+// The host services on Linux: /proc for the process list, posix_spawn for launching,
+// SIGKILL for termination, the REGEDIT4 store beside the program for the registry, inotify
+// for directory watches.
+#include "frame/host.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace qelp {
+
+class PosixHost : public Host {
+public:
+    // programPath: the executable's full path; empty means /proc/self/exe.
+    explicit PosixHost(std::string programPath = {});
+
+    bool IsProcessRunning(const std::string& name) override;
+    bool TerminateProcessByName(const std::string& name) override;
+    int LaunchProcess(const std::string& commandLine, const std::string& workingDirectory,
+                      int showMode) override;
+    std::string ReadProfileString(const std::string& section, const std::string& key,
+                                  const std::string& file) override;
+    void WriteProfileString(const std::string& section, const std::string& key,
+                            const std::string& value, const std::string& file) override;
+    std::string ReadRegistryValue(RegistryRoot root, const std::string& keyPath,
+                                  const std::string& valueName) override;
+    void WriteRegistryString(RegistryRoot root, const std::string& keyPath,
+                             const std::string& valueName, const std::string& value) override;
+    int DeleteFileAt(const std::string& path) override;
+    bool FileExists(const std::string& path) override;
+    bool DirectoryExists(const std::string& path) override;
+    bool CreateDirectoryAt(const std::string& path) override;
+    bool CopyFileTo(const std::string& from, const std::string& to) override;
+    bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
+    bool ReadWholeFile(const std::string& path, std::string& bytes) override;
+    bool AppendToFile(const std::string& path, const std::string& bytes) override;
+    std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory) override;
+    void SleepMilliseconds(int32_t ms) override;
+    std::string LocalTimestamp() override;
+    int64_t MonotonicMs() override;
+    std::string ProgramPath() override;
+    char DecimalSeparator() override;
+
+    // The registry file used (program directory + registry.reg).
+    std::string registryPath() const;
+
+private:
+    void reapChildren();
+    bool confirmCached(const std::string& name);
+    int findFirst(const std::string& name);
+
+    std::string m_programPath;
+    std::vector<int> m_children;             // launched by us, not yet reaped
+    std::map<std::string, int> m_knownPid;   // upper-case name -> pid last seen matching
+};
+
+// Process-name matching on Linux, exposed for tests. A process matches `name` when the
+// name is a prefix (ignoring case) of one of: the file name of its executable, the file
+// name of its argv[0], or its comm. comm is cut at 15 characters, so a 15-character comm
+// also matches a longer name that begins with it. Zombies never match.
+bool ProcessMatches(int pid, const std::string& name);
+bool IsZombieOrGone(int pid);
+
+} // namespace qelp

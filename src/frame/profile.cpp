@@ -1,0 +1,226 @@
+#include "frame/profile.h"
+
+#include "frame/fileio.h"
+#include "frame/textutil.h"
+
+#include <map>
+#include <mutex>
+
+namespace qelp::profile {
+
+namespace {
+
+struct LineRef {
+    size_t start = 0; // first byte of the line
+    size_t end = 0;   // one past the last byte before the terminator
+    size_t next = 0;  // first byte of the next line
+};
+
+// Calls f(line) for every line; lines end at CR LF, LF or a lone CR. f returns false to stop.
+template <class F> void forEachLine(std::string_view text, F&& f) {
+    size_t pos = 0;
+    while (pos < text.size()) {
+        LineRef line;
+        line.start = pos;
+        size_t i = pos;
+        while (i < text.size() && text[i] != '\r' && text[i] != '\n')
+            ++i;
+        line.end = i;
+        if (i < text.size()) {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                i += 2;
+            else
+                ++i;
+        }
+        line.next = i;
+        pos = i;
+        if (!f(line))
+            return;
+    }
+}
+
+// Section name of a section line, or nothing for other lines.
+bool sectionNameOf(std::string_view content, std::string& name) {
+    std::string s = TrimSpace(content);
+    if (s.empty() || s.front() != '[')
+        return false;
+    size_t close = s.find(']');
+    name = TrimSpace(std::string_view(s).substr(1, close == std::string::npos ? std::string::npos
+                                                                              : close - 1));
+    return true;
+}
+
+bool keyLineOf(std::string_view content, std::string& key, std::string& value) {
+    size_t eq = content.find('=');
+    if (eq == std::string_view::npos)
+        return false;
+    key = TrimSpace(content.substr(0, eq));
+    value = TrimSpace(content.substr(eq + 1));
+    return true;
+}
+
+std::string unquote(std::string value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+// Large files (a runaway driver, junk) are indexed once per version of the file, so that a
+// reader asking for hundreds of keys does not parse megabytes hundreds of times. Small files
+// are read afresh on every call, which is what keeps the exchange files always current.
+constexpr int64_t kIndexThreshold = 256 * 1024;
+
+struct FileIndex {
+    fileio::FileStamp stamp;
+    // upper-case section -> upper-case key -> value, first occurrences only
+    std::map<std::string, std::map<std::string, std::string>> sections;
+};
+
+FileIndex buildIndex(std::string_view text) {
+    FileIndex index;
+    std::map<std::string, std::string>* current = nullptr;
+    forEachLine(text, [&](const LineRef& line) {
+        std::string_view content = text.substr(line.start, line.end - line.start);
+        std::string name, key, value;
+        if (sectionNameOf(content, name)) {
+            auto [it, fresh] = index.sections.try_emplace(ToUpperAscii(name));
+            current = fresh ? &it->second : nullptr;
+        } else if (current && keyLineOf(content, key, value)) {
+            current->try_emplace(ToUpperAscii(key), unquote(value));
+        }
+        return true;
+    });
+    return index;
+}
+
+std::mutex g_indexMutex;
+std::map<std::string, FileIndex> g_indexes;
+
+} // namespace
+
+std::string LookupInText(std::string_view text, std::string_view section, std::string_view key) {
+    bool inSection = false;
+    bool seenSection = false;
+    std::string result;
+    forEachLine(text, [&](const LineRef& line) {
+        std::string_view content = text.substr(line.start, line.end - line.start);
+        std::string name, k, v;
+        if (sectionNameOf(content, name)) {
+            if (seenSection)
+                return false; // only the first section of that name counts
+            inSection = EqualsIgnoreCase(name, section);
+            seenSection = inSection;
+            return true;
+        }
+        if (inSection && keyLineOf(content, k, v) && EqualsIgnoreCase(k, key)) {
+            result = unquote(v);
+            return false;
+        }
+        return true;
+    });
+    return result;
+}
+
+std::string GetPrivateProfileValue(std::string_view section, std::string_view key,
+                                   const std::string& file, size_t bufferSize) {
+    if (bufferSize == 0)
+        return {};
+    std::string value;
+    fileio::FileStamp stamp = fileio::StampOf(file);
+    if (stamp.size > kIndexThreshold) {
+        std::lock_guard<std::mutex> lock(g_indexMutex);
+        FileIndex& index = g_indexes[file];
+        if (!(index.stamp == stamp)) {
+            std::string text;
+            if (!fileio::ReadFileBytes(file, text))
+                return {};
+            index = buildIndex(text);
+            index.stamp = stamp;
+        }
+        auto s = index.sections.find(ToUpperAscii(section));
+        if (s != index.sections.end()) {
+            auto k = s->second.find(ToUpperAscii(key));
+            if (k != s->second.end())
+                value = k->second;
+        }
+    } else {
+        std::string text;
+        if (!fileio::ReadFileBytes(file, text))
+            return {};
+        value = LookupInText(text, section, key);
+    }
+    if (value.size() > bufferSize - 1)
+        value.resize(bufferSize - 1);
+    return value;
+}
+
+std::string ReadProfileString(std::string_view section, std::string_view key,
+                              const std::string& file) {
+    return TrimBlanks(RemoveNuls(GetPrivateProfileValue(section, key, file, 100)));
+}
+
+std::string SetInText(std::string_view text, std::string_view section, std::string_view key,
+                      std::string_view value) {
+    const std::string newLine = std::string(key) + "=" + std::string(value);
+    bool inSection = false;
+    bool sectionFound = false;
+    bool done = false;
+    size_t lastContentNext = std::string::npos; // after the last non-blank line of the section
+    bool lastContentTerminated = true;
+    std::string out;
+
+    forEachLine(text, [&](const LineRef& line) {
+        std::string_view content = text.substr(line.start, line.end - line.start);
+        std::string name, k, v;
+        if (sectionNameOf(content, name)) {
+            if (inSection)
+                return false; // left the section without finding the key
+            if (!sectionFound && EqualsIgnoreCase(name, section)) {
+                inSection = sectionFound = true;
+                lastContentNext = line.next;
+                lastContentTerminated = line.next > line.end;
+            }
+            return true;
+        }
+        if (!inSection)
+            return true;
+        if (keyLineOf(content, k, v) && EqualsIgnoreCase(k, key)) {
+            out.assign(text.substr(0, line.start));
+            out += newLine;
+            out.append(text.substr(line.end));
+            done = true;
+            return false;
+        }
+        if (!TrimSpace(content).empty()) {
+            lastContentNext = line.next;
+            lastContentTerminated = line.next > line.end;
+        }
+        return true;
+    });
+    if (done)
+        return out;
+    if (sectionFound) {
+        out.assign(text.substr(0, lastContentNext));
+        if (!lastContentTerminated)
+            out += "\r\n";
+        out += newLine + "\r\n";
+        out.append(text.substr(lastContentNext));
+        return out;
+    }
+    out.assign(text);
+    if (!out.empty() && out.back() != '\n' && out.back() != '\r')
+        out += "\r\n";
+    out += "[" + std::string(section) + "]\r\n" + newLine + "\r\n";
+    return out;
+}
+
+bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
+                        const std::string& file) {
+    std::string text;
+    if (fileio::IsRegularFile(file) && !fileio::ReadFileBytes(file, text))
+        return false; // an existing file we cannot read is never overwritten blindly
+    return fileio::WriteFileReplacing(file, SetInText(text, section, key, value));
+}
+
+} // namespace qelp::profile

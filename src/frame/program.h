@@ -1,0 +1,114 @@
+#pragma once
+// The program-wide state: one Program object per program run, created by the entry and
+// handed to every operation. Field names are the ones the design uses for its shared state.
+#include "frame/host.h"
+#include "frame/types.h"
+#include "frame/uiport.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qelp {
+
+struct ProgramState {
+    std::string logFilePath;
+    std::string programDirectory; // the executable's directory, ending in kPathSeparator
+    std::string programFileName;  // the executable's file name
+
+    // Link configuration (read at every start of the driver).
+    std::string driverDirectory;
+    std::string driverExeName;
+    std::string driverCommandDirectory;
+    std::string serverCommandDirectory;
+    int32_t dispenserFamily = 0;
+    std::string serverVersions;
+    std::string clientVersions;
+    int32_t activeVersion = 0;
+    std::array<std::string, kExchangeSlotCount> exchangeDataNames{};
+    std::array<std::string, kExchangeSlotCount> exchangeSignalNames{};
+    bool driverRunning = false;
+
+    // Last result.
+    int32_t driverResultCode = 0;
+    std::string commandOutput;
+    std::vector<CanisterState> resultCanisters;
+    std::vector<std::string> featureLines;
+    std::vector<std::string> errorLogLines;
+    std::vector<std::string> versionLines;
+
+    // Message state and the three flags shared by the result wait and the message window.
+    int32_t messageDialogType = -1;
+    std::string messageText;
+    int32_t messageButtons = 0;
+    int32_t messageCode = -1;
+    std::vector<std::string> messageValues;
+    int32_t replyPending = 0;
+    bool messageWindowOpen = false;
+    bool messageWindowCloseRequest = false;
+
+    // Canister tables.
+    std::vector<CanisterState> canisterTable;
+    std::vector<CanisterState> shownCanisters;
+
+    // Recipe and dosing options.
+    DosingRecipe currentRecipe;
+    std::vector<RecipeColorant> recipeColorants;
+    bool recipePresent = false;
+    bool useShelf = false;
+    int32_t shelfPre = 0;
+    int32_t shelfDose = 0;
+    int32_t shelfPost = 0;
+    bool sendPunch = false;
+    int32_t punchMode = 0;
+    bool sendColorantNames = false;
+
+    // --- Implementation state, not part of the protocol. ---
+    // True from the hand-over of a command until its send-and-evaluate returns. The console
+    // runs one command at a time; a second command action is refused while this is set.
+    bool commandInFlight = false;
+    // The user's decimal separator, taken from the host when the program starts.
+    char decimalSeparator = '.';
+};
+
+// Waits and bounds that the design leaves open or that tests need to shorten. The product
+// uses the defaults.
+struct Tuning {
+    // Busy wait of the start-up reset: five minutes for a fresh driver to get ready.
+    int32_t startupResetBusyWaitMs = 300000;
+    // Busy wait of every other command.
+    int32_t commandBusyWaitMs = 2000;
+    // Longest time one result-wait pass blocks when no notification arrives. 100 passes of
+    // it make the process check interval, so a dead driver is noticed within about a second.
+    int32_t resultWaitFallbackMs = 10;
+    // How long start-up waits for a busy driver it terminated to disappear.
+    int32_t terminateWaitLimitMs = 10000;
+    // How long a new message waits for the previous message window to close.
+    int32_t messageCloseWaitLimitMs = 2000;
+};
+
+class Program : public ProgramState {
+public:
+    Program(Host& host, UiPort& ui);
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    Host& host;
+    UiPort& ui;
+    Tuning tuning;
+
+    // Path of an exchange file in the driver's command directory.
+    std::string exchangeDataPath(int slot) const;
+    std::string exchangeSignalPath(int slot) const;
+    // serverCommandDirectory + "cmd.dat".
+    std::string serverCommandFile() const;
+};
+
+// The start-up sequence of the entry, without showing any window: sets recipePresent,
+// the log file path, and writes the first log line.
+void StartProgram(Program& program);
+// The console load step's state part: empties the recipe and canister lists.
+void ResetConsoleState(Program& program);
+
+} // namespace qelp

@@ -1,0 +1,126 @@
+#include "link/supervision.h"
+
+#include "commands/builders.h"
+#include "frame/eventlog.h"
+#include "frame/program.h"
+#include "link/config.h"
+#include "link/negotiation.h"
+#include "link/transfer.h"
+
+namespace qelp {
+
+namespace {
+
+// Start and stop clear the whole exchange directory, in this order.
+constexpr int kAllSlots[] = {SlotAbort, SlotCommand, SlotMessage, SlotReply, SlotResult, SlotBusy};
+
+bool configurationUsable(Program& program) {
+    Host& host = program.host;
+    if (program.driverDirectory.empty() || program.driverExeName.empty() ||
+        !host.FileExists(program.driverDirectory + program.driverExeName)) {
+        WriteLogLine(program, "Client executable does not exist!");
+        WriteLogLine(program, "Client Communication path does not exist!");
+        return false;
+    }
+    if (program.driverCommandDirectory.empty() ||
+        !host.DirectoryExists(program.driverCommandDirectory)) {
+        WriteLogLine(program, "Client Communication path does not exist!");
+        return false;
+    }
+    if (program.dispenserFamily < 0) {
+        WriteLogLine(program, "Client Dispenser family unknown.");
+        return false;
+    }
+    return true;
+}
+
+// Waits for a terminated driver to disappear. The wait is bounded: a driver that survives
+// the kill (one we lack the rights to end) would otherwise freeze the start for good.
+bool waitUntilGone(Program& program) {
+    Host& host = program.host;
+    const int64_t deadline = host.MonotonicMs() + program.tuning.terminateWaitLimitMs;
+    while (host.IsProcessRunning(program.driverExeName)) {
+        if (host.MonotonicMs() >= deadline) {
+            WriteLogLine(program, "Error: Driver still running " +
+                                      std::to_string(program.tuning.terminateWaitLimitMs) +
+                                      " ms after termination. Start abandoned.");
+            return false;
+        }
+        host.SleepMilliseconds(50);
+        program.ui.processPendingEvents();
+    }
+    return true;
+}
+
+bool fail(Program& program) {
+    program.driverRunning = false;
+    return false;
+}
+
+} // namespace
+
+bool StartDriver(Program& program) {
+    Host& host = program.host;
+    WriteLogLine(program, "Starting QELP Client");
+    ReadLinkConfiguration(program);
+    program.canisterTable.clear();
+
+    bool ok = configurationUsable(program);
+    const bool negotiated = NegotiateProtocolVersion(program);
+    WriteLogLine(program, NegotiationReport(program, negotiated));
+    if (!negotiated || !ok)
+        return fail(program);
+
+    if (host.IsProcessRunning(program.driverExeName) && IsDriverBusy(program)) {
+        WriteLogLine(program, "Driver shows busy during startup. Attempting to terminate driver...");
+        host.TerminateProcessByName(program.driverExeName);
+        if (!waitUntilGone(program))
+            return fail(program);
+    }
+
+    if (host.IsProcessRunning(program.driverExeName)) {
+        WriteLogLine(program, "Client already running");
+    } else {
+        for (int slot : kAllSlots)
+            DeleteExchangePair(program, slot);
+        // The fresh driver removes this flag when it is ready; until then every send waits.
+        host.WriteProfileString("Any", "Dummy", "0", program.exchangeDataPath(SlotBusy));
+        host.LaunchProcess(program.driverDirectory + program.driverExeName,
+                           program.driverDirectory, 1);
+        WriteLogLine(program, "Client started");
+    }
+
+    if (!CreateResetCommand(program, false) ||
+        !SendAndEvaluate(program, program.tuning.startupResetBusyWaitMs))
+        return fail(program);
+    if (!CreateMachineInfoCommand(program, MachineInfoKind::CanisterSize) ||
+        !SendAndEvaluate(program, program.tuning.commandBusyWaitMs))
+        return fail(program);
+
+    program.canisterTable.clear();
+    for (size_t i = 0; i < program.resultCanisters.size(); ++i) {
+        const CanisterState& reported = program.resultCanisters[i];
+        CanisterState entry;
+        entry.canId = reported.canId;
+        entry.colorantName = reported.colorantName;
+        entry.sizeMl = reported.sizeMl;
+        entry.contentMl = reported.contentMl;
+        entry.warnMl = reported.warnMl;
+        entry.minMl = reported.minMl;
+        entry.pasteId = static_cast<int32_t>(i + 1) + 32; // position from 1, plus 32
+        entry.dosedUl = 0;
+        program.canisterTable.push_back(entry);
+    }
+    program.driverRunning = true;
+    return true;
+}
+
+void StopDriver(Program& program) {
+    if (program.host.IsProcessRunning(program.driverExeName))
+        program.host.TerminateProcessByName(program.driverExeName);
+    for (int slot : kAllSlots)
+        DeleteExchangePair(program, slot);
+    program.driverRunning = false;
+}
+
+} // namespace qelp

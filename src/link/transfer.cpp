@@ -1,0 +1,135 @@
+#include "link/transfer.h"
+
+#include "commands/operations.h"
+#include "frame/eventlog.h"
+#include "frame/program.h"
+#include "link/config.h"
+#include "replies/message.h"
+#include "replies/resultfile.h"
+
+#include <string>
+
+namespace qelp {
+
+bool SendAndEvaluate(Program& program, int32_t busyWaitMs) {
+    // The console's buttons stay live while a result is awaited, so a click can reach here
+    // from inside another command's wait. The exchange directory holds one command at a
+    // time: a second send would delete the first one's files under the driver's feet.
+    if (program.commandInFlight) {
+        WriteLogLine(program, kCommandRefusedLine);
+        return false;
+    }
+    program.commandInFlight = true;
+    program.ui.setAbortEnabled(true);
+    bool result = false;
+    if (SendCommandFile(program, busyWaitMs) != 0) {
+        WriteLogLine(program, "Unable to send command (driver busy?)");
+    } else {
+        WaitForDriverResult(program);
+        if (program.driverResultCode != 0)
+            WriteLogLine(program, "Error: Driver returns " +
+                                      std::to_string(program.driverResultCode) + " on command.");
+        else
+            result = true;
+    }
+    program.ui.setAbortEnabled(false);
+    program.commandInFlight = false;
+    return result;
+}
+
+int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
+    Host& host = program.host;
+    if (!host.IsProcessRunning(program.driverExeName)) {
+        program.driverRunning = false;
+        return -2;
+    }
+    bool idle = false;
+    if (IsDriverBusy(program)) {
+        WriteLogLine(program, "Driver is busy, waiting until idle...");
+        // The flag is looked at before each 50 ms sleep and not after the last one; window
+        // events are not processed, so nothing else can start meanwhile.
+        for (int32_t remaining = busyWaitMs; remaining > 0; remaining -= 50) {
+            if (!IsDriverBusy(program)) {
+                WriteLogLine(program, "Driver idle.");
+                idle = true;
+                break;
+            }
+            if (!host.IsProcessRunning(program.driverExeName)) {
+                WriteLogLine(program, "Driver process not running!");
+                break;
+            }
+            host.SleepMilliseconds(50);
+        }
+        if (!idle)
+            WriteLogLine(program, "Busy file timeout");
+    } else {
+        WriteLogLine(program, "Driver idle.");
+        idle = true;
+    }
+    if (!idle) {
+        WriteLogLine(program, "Timeout: driver still busy or not running");
+        return -1;
+    }
+
+    for (int slot : {SlotAbort, SlotCommand, SlotMessage, SlotReply, SlotResult})
+        DeleteExchangePair(program, slot);
+
+    const std::string source = program.serverCommandFile();
+    const std::string target = program.exchangeDataPath(SlotCommand);
+    // A command file that cannot be handed over is a send that did not happen: the caller
+    // reports it like a busy driver, and no signal file announces a missing command.
+    if (!host.CopyFileTo(source, target)) {
+        WriteLogLine(program, "Error: Cannot copy command file " + source + " to " + target);
+        return -1;
+    }
+    LogFileContents(program, source);
+    if (!host.WriteWholeFile(program.exchangeSignalPath(SlotCommand), std::string())) {
+        WriteLogLine(program, "Error: Cannot create signal file " +
+                                  program.exchangeSignalPath(SlotCommand));
+        return -1;
+    }
+    WriteLogLine(program, "Command file send to driver");
+    return 0;
+}
+
+void WaitForDriverResult(Program& program) {
+    program.replyPending = 0;
+    program.driverResultCode = -2;
+    int pass = 1;
+    // The wait blocks between passes until the exchange directory changes, a window event
+    // arrives or the fallback time passes; so an idle wait costs nothing, while every pass
+    // still runs the same tests in the same order. The process check counts passes, and the
+    // fallback time keeps 100 passes near one second when nothing happens at all.
+    std::unique_ptr<DirectoryWatch> watch =
+        program.host.WatchDirectory(program.driverCommandDirectory);
+    while (!SignalFileExists(program, SlotResult) || IsDriverBusy(program)) {
+        if (IsDriverBusy(program)) {
+            if (SignalFileExists(program, SlotMessage))
+                ReadDriverMessage(program);
+            if (!program.messageWindowOpen && program.replyPending != 0)
+                WriteReply(program);
+        }
+        program.ui.waitForEvents(watch.get(), program.tuning.resultWaitFallbackMs);
+        if (pass > 100) {
+            pass = 0;
+            if (!program.host.IsProcessRunning(program.driverExeName)) {
+                program.driverRunning = false;
+                program.driverResultCode = -2;
+                if (program.messageWindowOpen)
+                    program.messageWindowCloseRequest = true;
+                return;
+            }
+        }
+        ++pass;
+    }
+    ReadResultFile(program);
+    if (program.messageWindowOpen)
+        program.messageWindowCloseRequest = true;
+}
+
+void AbortCommand(Program& program) {
+    program.host.WriteProfileString("ANY", "EMPTY", "ABORTME", program.exchangeDataPath(SlotAbort));
+    program.host.WriteWholeFile(program.exchangeSignalPath(SlotAbort), std::string());
+}
+
+} // namespace qelp

@@ -1,0 +1,123 @@
+#include "testsupport.h"
+
+#include "frame/eventlog.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qelptest {
+
+TempDir::TempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qelptest-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
+    m_path = std::string(buf.data()) + "/";
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Make read-only folders that tests created removable again.
+    for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        if (it->is_directory(ec) && !it->is_symlink(ec))
+            chmod(it->path().c_str(), 0755);
+    }
+    chmod(m_path.c_str(), 0755);
+    std::filesystem::remove_all(m_path, ec);
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool Exists(const std::string& path) {
+    struct stat st{};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> SplitCrLf(const std::string& text) {
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+TestHost::TestHost(const std::string& programDirectory, const std::string& programName)
+    : qelp::PosixHost(programDirectory + programName) {}
+
+void FakeUi::processPendingEvents() {
+    ++eventPasses;
+    if (!m_program)
+        return;
+    qelp::Program& p = *m_program;
+    if (p.messageWindowOpen && p.messageWindowCloseRequest && windowCanClose) {
+        p.messageWindowOpen = false;
+        ++windowsClosedByRequest;
+    }
+    if (p.messageWindowOpen && autoAnswer != 0) {
+        p.replyPending = autoAnswer;
+        p.messageWindowOpen = false;
+    }
+    if (onEvents)
+        onEvents(p);
+}
+
+void FakeUi::waitForEvents(qelp::DirectoryWatch* watch, int timeoutMs) {
+    qelp::NullUiPort().waitForEvents(watch, timeoutMs);
+    processPendingEvents();
+}
+
+void FakeUi::setAbortEnabled(bool enabled) {
+    abortEnabled = enabled;
+    abortHistory.push_back(enabled);
+}
+
+void FakeUi::showMessageWindow() {
+    ++windowsShown;
+    if (!m_program)
+        return;
+    m_program->messageWindowOpen = true;
+    shownTexts.push_back(m_program->messageText);
+}
+
+ProgramFixture::ProgramFixture() : host(dir.path()), program(host, ui) {
+    ui.attach(program);
+    qelp::StartProgram(program);
+}
+
+std::string ProgramFixture::logText() const { return ReadFile(program.logFilePath); }
+
+std::vector<std::string> ProgramFixture::logMessages() const {
+    std::vector<std::string> messages;
+    for (const std::string& line : SplitCrLf(logText())) {
+        size_t at = line.find(" > ");
+        messages.push_back(at == std::string::npos ? line : line.substr(at + 3));
+    }
+    return messages;
+}
+
+} // namespace qelptest

@@ -1,0 +1,95 @@
+#pragma once
+// Helpers shared by the core test suites: temporary directories, file access, a host with
+// a fixed clock, a scripted stand-in for the screens, and a ready-made Program.
+#include "frame/posixhost.h"
+#include "frame/program.h"
+#include "frame/uiport.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace qelptest {
+
+// A fresh directory under $TMPDIR, removed with everything in it when the object dies.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // The directory path, ending in '/'.
+    const std::string& path() const { return m_path; }
+    std::string file(const std::string& name) const { return m_path + name; }
+
+private:
+    std::string m_path;
+};
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& bytes);
+bool Exists(const std::string& path);
+// Splits at CR LF (the log's line end); a final empty piece is dropped.
+std::vector<std::string> SplitCrLf(const std::string& text);
+
+// A POSIX host whose executable seems to live in a chosen directory (so the log, the
+// registry file and ServerCmd land there) and whose clock and locale are fixed.
+class TestHost : public qelp::PosixHost {
+public:
+    explicit TestHost(const std::string& programDirectory,
+                      const std::string& programName = "qelpserver");
+    std::string LocalTimestamp() override { return timestamp; }
+    char DecimalSeparator() override { return decimalSeparator; }
+
+    std::string timestamp = "2026-12-06 10:00:00";
+    char decimalSeparator = '.';
+};
+
+// The screens' stand-in. It records the status line and the abort button, and behaves like
+// the message window: showMessageWindow() opens it (messageWindowOpen), a close request is
+// honoured at the next event pass, and a scripted action can press a button.
+class FakeUi : public qelp::UiPort {
+public:
+    void attach(qelp::Program& program) { m_program = &program; }
+
+    void setStatusLine(const std::string& text) override { statusLine = text; }
+    void processPendingEvents() override;
+    void waitForEvents(qelp::DirectoryWatch* watch, int timeoutMs) override;
+    void setAbortEnabled(bool enabled) override;
+    void showMessageWindow() override;
+
+    std::string statusLine;
+    bool abortEnabled = false;
+    std::vector<bool> abortHistory;
+    int windowsShown = 0;
+    int windowsClosedByRequest = 0;
+    // Captions of the messages shown, in order (the message text at the time of showing).
+    std::vector<std::string> shownTexts;
+    // When false the window ignores close requests, like a window that cannot close.
+    bool windowCanClose = true;
+    // Called once per event pass (processPendingEvents or waitForEvents), after the close
+    // request was handled. Tests use it to press buttons, abort, or kill the driver.
+    std::function<void(qelp::Program&)> onEvents;
+    // Button to press (reply value) as soon as a window is open; 0 leaves it open.
+    int32_t autoAnswer = 0;
+    int eventPasses = 0;
+
+private:
+    qelp::Program* m_program = nullptr;
+};
+
+// A Program on a TestHost and FakeUi inside its own temporary program directory, with the
+// log at <dir>/qelpserver.log.
+struct ProgramFixture {
+    ProgramFixture();
+    TempDir dir;
+    TestHost host;
+    FakeUi ui;
+    qelp::Program program;
+    // The log's messages without their time stamps, in order.
+    std::vector<std::string> logMessages() const;
+    std::string logText() const;
+};
+
+} // namespace qelptest
