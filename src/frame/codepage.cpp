@@ -79,6 +79,10 @@ std::string Utf8ToCp1252(std::string_view utf8) {
             else
                 cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
         }
+        // An overlong form (a character written with more bytes than it needs) is invalid.
+        static constexpr uint32_t kShortest[4] = {0, 0x80, 0x800, 0x10000};
+        if (valid && cp < kShortest[extra])
+            valid = false;
         if (!valid) {
             out.push_back('?');
             ++i;

@@ -19,29 +19,64 @@ bool IsDirectory(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool ReadFileBytes(const std::string& path, std::string& out) {
+static bool readOpen(int fd, const struct stat& st, std::string& out) {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    if (!S_ISREG(st.st_mode))
         return false;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return false;
-    }
-    if (st.st_size > 0)
-        out.reserve(static_cast<size_t>(st.st_size));
-    char buf[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+    // Read what fstat announced; a file that grows meanwhile is read on to its end.
+    const size_t expected = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
+    out.resize(expected);
+    size_t done = 0;
+    while (done < expected) {
+        ssize_t n = ::read(fd, out.data() + done, expected - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
-        out.append(buf, static_cast<size_t>(n));
+        done += static_cast<size_t>(n);
+    }
+    out.resize(done);
+    if (done == expected) {
+        char buf[65536];
+        for (;;) {
+            ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                break;
+            out.append(buf, static_cast<size_t>(n));
+        }
+    }
+    return true;
+}
+
+bool ReadFileBytes(const std::string& path, std::string& out) {
+    FileStamp ignored;
+    return ReadFileBytesStamped(path, out, ignored);
+}
+
+bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& stamp,
+                          int64_t readLimit) {
+    out.clear();
+    // O_NONBLOCK: a fifo planted under a file name must not block the reader until some
+    // writer appears; it is refused below like any other file that is not regular. Reads of
+    // regular files are not affected by the flag.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st{};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (ok) {
+        stamp.device = st.st_dev;
+        stamp.inode = st.st_ino;
+        stamp.size = st.st_size;
+        stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        ok = S_ISREG(st.st_mode);
+        if (ok && (readLimit < 0 || st.st_size <= readLimit))
+            ok = readOpen(fd, st, out);
     }
     ::close(fd);
-    return true;
+    return ok;
 }
 
 static bool writeAll(int fd, std::string_view bytes) {
@@ -101,12 +136,8 @@ bool AppendBytes(const std::string& path, std::string_view bytes) {
 }
 
 bool RemoveFile(const std::string& path) {
-    struct stat st{};
-    // Only files are removed: a directory under a file's name stays, as DeleteFile would
-    // leave it.
-    if (path.empty() || ::lstat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        return false;
-    return ::unlink(path.c_str()) == 0;
+    // unlink never removes a directory, as DeleteFile would leave one under a file's name.
+    return !path.empty() && ::unlink(path.c_str()) == 0;
 }
 
 bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }

@@ -61,8 +61,11 @@ public:
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
     // Opens, appends and closes; creates a missing file.
     virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
-    // A watch on the directory; never null (a watch without notifications at worst).
-    virtual std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory) = 0;
+    // A watch on the directory that also signals when the process of that name, as the
+    // last process query found it, ends (processName may be empty). Never null: a watch
+    // without notifications at worst.
+    virtual std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory,
+                                                           const std::string& processName) = 0;
 
     // --- Time. ---
     // Blocks |ms| milliseconds; processes no window events.

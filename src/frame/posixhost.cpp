@@ -15,7 +15,9 @@
 #include <langinfo.h>
 #include <locale.h>
 #include <spawn.h>
+#include <sys/epoll.h>
 #include <sys/inotify.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,34 +53,54 @@ bool prefixMatches(const std::string& candidate, const std::string& upperName) {
            ToUpperAscii(candidate.substr(0, upperName.size())) == upperName;
 }
 
-class InotifyWatch : public DirectoryWatch {
+// inotify on the directory and, when the driver's pid is known, a pidfd that turns readable
+// when the driver ends, both behind one epoll descriptor that a waiter polls. A dead driver
+// thus wakes the result wait at once instead of at its next timeout.
+class ExchangeWatch : public DirectoryWatch {
 public:
-    explicit InotifyWatch(const std::string& directory) {
-        m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (m_fd < 0)
-            return;
+    ExchangeWatch(const std::string& directory, int pid) {
+        m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+        m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE |
                         IN_MODIFY | IN_DELETE_SELF | IN_MOVE_SELF;
-        if (::inotify_add_watch(m_fd, directory.c_str(), mask) < 0) {
-            ::close(m_fd);
-            m_fd = -1;
+        bool watching = m_epoll >= 0 && m_inotify >= 0 &&
+                        ::inotify_add_watch(m_inotify, directory.c_str(), mask) >= 0 &&
+                        add(m_inotify);
+        if (pid > 0) {
+            m_pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+            watching = (m_pidfd >= 0 && add(m_pidfd)) || watching;
+        }
+        if (!watching) {
+            closeAll();
         }
     }
-    ~InotifyWatch() override {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    std::intptr_t nativeHandle() const override { return m_fd; }
+    ~ExchangeWatch() override { closeAll(); }
+    std::intptr_t nativeHandle() const override { return m_epoll; }
     void drain() override {
-        if (m_fd < 0)
+        if (m_inotify < 0)
             return;
         alignas(inotify_event) char buf[8192];
-        while (::read(m_fd, buf, sizeof buf) > 0) {
+        while (::read(m_inotify, buf, sizeof buf) > 0) {
         }
     }
 
 private:
-    int m_fd = -1;
+    bool add(int fd) {
+        epoll_event ev{};
+        ev.events = EPOLLIN;
+        ev.data.fd = fd;
+        return ::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &ev) == 0;
+    }
+    void closeAll() {
+        for (int* fd : {&m_epoll, &m_inotify, &m_pidfd}) {
+            if (*fd >= 0)
+                ::close(*fd);
+            *fd = -1;
+        }
+    }
+    int m_epoll = -1;
+    int m_inotify = -1;
+    int m_pidfd = -1;
 };
 
 } // namespace
@@ -272,8 +294,11 @@ bool PosixHost::AppendToFile(const std::string& path, const std::string& bytes) 
     return fileio::AppendBytes(path, bytes);
 }
 
-std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& directory) {
-    return std::make_unique<InotifyWatch>(directory);
+std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& directory,
+                                                          const std::string& processName) {
+    auto known = m_knownPid.find(ToUpperAscii(processName));
+    return std::make_unique<ExchangeWatch>(directory,
+                                           known == m_knownPid.end() ? -1 : known->second);
 }
 
 void PosixHost::SleepMilliseconds(int32_t ms) {

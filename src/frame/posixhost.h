@@ -35,7 +35,8 @@ public:
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
     bool AppendToFile(const std::string& path, const std::string& bytes) override;
-    std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory) override;
+    std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory,
+                                                   const std::string& processName) override;
     void SleepMilliseconds(int32_t ms) override;
     std::string LocalTimestamp() override;
     int64_t MonotonicMs() override;

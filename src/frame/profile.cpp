@@ -127,13 +127,16 @@ std::string GetPrivateProfileValue(std::string_view section, std::string_view ke
     if (bufferSize == 0)
         return {};
     std::string value;
-    fileio::FileStamp stamp = fileio::StampOf(file);
+    std::string text;
+    fileio::FileStamp stamp;
+    // One open serves both the size test and, for the usual small file, the read.
+    if (!fileio::ReadFileBytesStamped(file, text, stamp, kIndexThreshold))
+        return {};
     if (stamp.size > kIndexThreshold) {
         std::lock_guard<std::mutex> lock(g_indexMutex);
         FileIndex& index = g_indexes[file];
         if (!(index.stamp == stamp)) {
-            std::string text;
-            if (!fileio::ReadFileBytes(file, text))
+            if (!fileio::ReadFileBytesStamped(file, text, stamp))
                 return {};
             index = buildIndex(text);
             index.stamp = stamp;
@@ -145,9 +148,6 @@ std::string GetPrivateProfileValue(std::string_view section, std::string_view ke
                 value = k->second;
         }
     } else {
-        std::string text;
-        if (!fileio::ReadFileBytes(file, text))
-            return {};
         value = LookupInText(text, section, key);
     }
     if (value.size() > bufferSize - 1)
@@ -186,8 +186,9 @@ std::string SetInText(std::string_view text, std::string_view section, std::stri
         if (!inSection)
             return true;
         if (keyLineOf(content, k, v) && EqualsIgnoreCase(k, key)) {
+            // The key keeps its spelling in the file, as with the Win32 writer.
             out.assign(text.substr(0, line.start));
-            out += newLine;
+            out += k + "=" + std::string(value);
             out.append(text.substr(line.end));
             done = true;
             return false;

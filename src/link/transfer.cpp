@@ -96,12 +96,13 @@ void WaitForDriverResult(Program& program) {
     program.replyPending = 0;
     program.driverResultCode = -2;
     int pass = 1;
-    // The wait blocks between passes until the exchange directory changes, a window event
-    // arrives or the fallback time passes; so an idle wait costs nothing, while every pass
-    // still runs the same tests in the same order. The process check counts passes, and the
-    // fallback time keeps 100 passes near one second when nothing happens at all.
+    // The wait blocks between passes until the exchange directory changes, the driver
+    // process ends, a window event arrives or the fallback time passes; so an idle wait costs
+    // next to nothing, while every pass still runs the same tests in the same order. The
+    // process check counts passes: a driver that ends wakes every pass at once, so it is
+    // noticed immediately; where no notification arrives, 100 fallback passes take 2 s.
     std::unique_ptr<DirectoryWatch> watch =
-        program.host.WatchDirectory(program.driverCommandDirectory);
+        program.host.WatchDirectory(program.driverCommandDirectory, program.driverExeName);
     while (!SignalFileExists(program, SlotResult) || IsDriverBusy(program)) {
         if (IsDriverBusy(program)) {
             if (SignalFileExists(program, SlotMessage))

@@ -2,12 +2,17 @@
 
 #include "frame/eventlog.h"
 
+#include <csignal>
+#include <cstdio>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace qelptest {
@@ -118,6 +123,36 @@ std::vector<std::string> ProgramFixture::logMessages() const {
         messages.push_back(at == std::string::npos ? line : line.substr(at + 3));
     }
     return messages;
+}
+
+int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutSeconds) {
+    std::fflush(nullptr); // buffered output must not be written twice
+    pid_t pid = ::fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0) {
+        if (unprivileged && ::geteuid() == 0) {
+            const gid_t nobodyGroup = 65534;
+            const uid_t nobody = 65534;
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 ||
+                ::setuid(nobody) != 0)
+                ::_exit(125);
+        }
+        ::alarm(static_cast<unsigned>(timeoutSeconds));
+        int code = body();
+        std::fflush(nullptr);
+        ::_exit(code);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            return -1;
+    }
+    if (WIFEXITED(status))
+        return WEXITSTATUS(status);
+    if (WIFSIGNALED(status))
+        return 128 + WTERMSIG(status);
+    return -1;
 }
 
 } // namespace qelptest

@@ -92,4 +92,14 @@ struct ProgramFixture {
     std::string logText() const;
 };
 
+// Runs body in a forked child process and returns its result: the body's return value as
+// the child's exit code, or 128 + the signal number when the child was killed (for example
+// by the timeout, which turns a call that blocks forever into a failure instead of a hang).
+// With unprivileged set, a child running as root first becomes the user "nobody", so that
+// file permissions bind it; paths the body uses must then be reachable for that user.
+// The body runs in a copy of the process: gtest assertions there are not reported, so it
+// reports through its return value.
+int RunInChild(const std::function<int()>& body, bool unprivileged = false,
+               int timeoutSeconds = 30);
+
 } // namespace qelptest

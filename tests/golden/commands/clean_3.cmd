@@ -1,0 +1,3 @@
+@RUN
+@EXT CLEAN 3
+@END

@@ -1,0 +1,3 @@
+@RUN
+@EXT CLEANCOL Grün 2
+@END

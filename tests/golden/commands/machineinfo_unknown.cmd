@@ -1,0 +1,3 @@
+@RUN
+@EXT MACHINE_INFO 
+@END

@@ -1,0 +1,3 @@
+@RUN
+@EXT PURGE -1
+@END

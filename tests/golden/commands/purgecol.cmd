@@ -1,0 +1,3 @@
+@RUN
+@EXT PURGECOL Deep Oxide Red
+@END

@@ -1,0 +1,3 @@
+@RUN
+@EXT SETCANCOLNAME 5 "Oxide "Red" €"
+@END

@@ -1,0 +1,3 @@
+@RUN
+@EXT VERSION
+@END

@@ -1,0 +1,221 @@
+// Starting, adopting and stopping a real simulator process.
+#include "frame/program.h"
+#include "frame/registry.h"
+#include "link/config.h"
+#include "link/supervision.h"
+#include "link/transfer.h"
+#include "support/linkfixture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+using namespace qelptest;
+
+namespace {
+
+// A host whose termination never ends anything: a driver the console lacks the rights to
+// stop.
+class StubbornHost : public TestHost {
+public:
+    using TestHost::TestHost;
+    bool TerminateProcessByName(const std::string&) override { return true; }
+};
+
+void waitForBusy(qelp::Program& program) {
+    for (int i = 0; i < 2500 && !qelp::IsDriverBusy(program); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+std::vector<std::string> messagesOf(const qelp::Program& program, size_t from = 0) {
+    std::vector<std::string> out;
+    for (const std::string& line : SplitCrLf(ReadFile(program.logFilePath)))
+        out.push_back(line.substr(line.find(" > ") + 3));
+    out.erase(out.begin(), out.begin() + static_cast<long>(std::min(from, out.size())));
+    return out;
+}
+
+} // namespace
+
+TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
+    LinkFixture f;
+    // Leftovers of an earlier session must not survive a fresh start.
+    for (const char* name : {"abort.dat", "abort.sig", "msg.dat", "msg.sig", "reply.dat",
+                             "reply.sig", "result.dat", "result.sig", "cmd.dat", "cmd.sig"})
+        WriteFile(f.driver.exchangeDir + name, "[General]\r\nRESULT=7\r\n");
+
+    ASSERT_TRUE(qelp::StartDriver(f.program));
+    EXPECT_TRUE(f.program.driverRunning);
+    EXPECT_EQ(f.driver.processCount(), 1);
+
+    auto log = f.logMessages();
+    EXPECT_TRUE(InOrder(log, {"Starting QELP Client", "Reading config",
+                              "QELP Client Path: " + f.driver.driverDir,
+                              "QELP Client Exe : " + f.driver.exeName,
+                              "QELP Client Commands: " + f.driver.exchangeDir,
+                              "QELP Server Path: " + f.dir.path() + "ServerCmd/",
+                              "QELP Dispenser Family: 3",
+                              "QELP client versions supported: 2,3",
+                              "QELP server versions supported: 1,2,3",
+                              "Protocol versions: Server [1,2,3] Client [2,3] Negotiated active "
+                              "version [3]",
+                              "Client started", "Reset command created", "Driver idle.",
+                              "Logging data in file: " + f.dir.path() + "ServerCmd/cmd.dat",
+                              "@RUN", "@EXT RESET", "@END", "End of logged data.",
+                              "Command file send to driver",
+                              "Logging data in file: " + f.driver.exchangeDir + "result.dat",
+                              "End of logged data.", "MachineInfo command created",
+                              "@EXT MACHINE_INFO CANISTERSIZE", "Command file send to driver"}));
+    EXPECT_EQ(CountOf(log, "Client already running"), 0);
+
+    ASSERT_EQ(f.program.canisterTable.size(), 16u);
+    for (size_t i = 0; i < 16; ++i) {
+        const qelp::CanisterState& c = f.program.canisterTable[i];
+        EXPECT_EQ(c.pasteId, static_cast<int>(i) + 33);
+        EXPECT_EQ(c.dosedUl, 0);
+        EXPECT_EQ(c.canId, f.program.resultCanisters[i].canId);
+        EXPECT_EQ(c.colorantName, f.program.resultCanisters[i].colorantName);
+        EXPECT_GT(c.sizeMl, 0);
+    }
+    // The result pair was consumed; no stale file of the earlier session is left.
+    for (const char* name : {"abort.dat", "abort.sig", "msg.dat", "msg.sig", "reply.dat",
+                             "reply.sig", "result.dat", "result.sig"})
+        EXPECT_FALSE(Exists(f.driver.exchangeDir + name)) << name;
+}
+
+TEST(Supervision, RunningIdleDriverIsAdoptedWithoutRelaunch) {
+    LinkFixture f;
+    ASSERT_TRUE(qelp::StartDriver(f.program));
+    const int pid = f.driver.firstPid();
+
+    // A second console run (fresh program state) finds the driver running and idle.
+    FakeUi ui;
+    qelp::Program second(f.host, ui);
+    ui.attach(second);
+    qelp::StartProgram(second);
+    const size_t before = f.logMessages().size();
+    ASSERT_TRUE(qelp::StartDriver(second));
+    auto log = f.messagesFrom(before);
+    EXPECT_TRUE(InOrder(log, {"Client already running", "Reset command created", "Driver idle."}));
+    EXPECT_EQ(CountOf(log, "Client started"), 0);
+    EXPECT_EQ(f.driver.firstPid(), pid);
+    EXPECT_EQ(f.driver.processCount(), 1);
+    EXPECT_EQ(second.canisterTable.size(), 16u);
+}
+
+TEST(Supervision, DriverHangingBusyAtStartIsReplacedByAFreshOne) {
+    // The third command the driver takes hangs with its busy flag held.
+    LinkFixture f("[Faults]\r\nOnCommand=3\r\nHang=1\r\n");
+    ASSERT_TRUE(qelp::StartDriver(f.program));
+    const int hungPid = f.driver.firstPid();
+    WriteFile(f.program.serverCommandFile(), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
+    ASSERT_EQ(qelp::SendCommandFile(f.program, 2000), 0);
+    waitForBusy(f.program);
+    ASSERT_TRUE(qelp::IsDriverBusy(f.program));
+
+    FakeUi ui;
+    qelp::Program second(f.host, ui);
+    ui.attach(second);
+    qelp::StartProgram(second);
+    const size_t before = f.logMessages().size();
+    ASSERT_TRUE(qelp::StartDriver(second));
+    auto log = f.messagesFrom(before);
+    EXPECT_TRUE(InOrder(log, {"Driver shows busy during startup. Attempting to terminate driver...",
+                              "Client started", "Command file send to driver"}));
+    EXPECT_EQ(CountOf(log, "Client already running"), 0);
+    EXPECT_NE(f.driver.firstPid(), hungPid);
+    EXPECT_EQ(f.driver.processCount(), 1);
+}
+
+TEST(Supervision, BusyDriverThatSurvivesTerminationFailsTheStartAfterTheBound) {
+    TempDir dir;
+    DriverInstall driver(dir.path(), "[Faults]\r\nOnCommand=3\r\nHang=1\r\n");
+    StubbornHost host(dir.path());
+    FakeUi ui;
+    qelp::Program program(host, ui);
+    ui.attach(program);
+    qelp::StartProgram(program);
+    ASSERT_TRUE(qelp::StartDriver(program));
+    WriteFile(program.serverCommandFile(), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
+    ASSERT_EQ(qelp::SendCommandFile(program, 2000), 0);
+    waitForBusy(program);
+
+    program.tuning.terminateWaitLimitMs = 200;
+    const size_t before = messagesOf(program).size();
+    EXPECT_FALSE(qelp::StartDriver(program));
+    EXPECT_FALSE(program.driverRunning);
+    auto log = messagesOf(program, before);
+    EXPECT_TRUE(InOrder(log, {"Driver shows busy during startup. Attempting to terminate driver...",
+                              "Error: Driver still running 200 ms after termination. Start "
+                              "abandoned."}));
+    EXPECT_EQ(CountOf(log, "Client started"), 0);
+    EXPECT_GT(ui.eventPasses, 0); // the wait kept serving window events
+}
+
+TEST(Supervision, ConfigurationFailuresAreReportedAndNothingStarts) {
+    LinkFixture f;
+    qelp::RegistryStore store(f.dir.path() + "registry.reg");
+    store.WriteText("Software\\QELP", "Driver", f.driver.driverDir + "missing-driver");
+    EXPECT_FALSE(qelp::StartDriver(f.program));
+    auto log = f.logMessages();
+    EXPECT_TRUE(InOrder(log, {"Client executable does not exist!",
+                              "Client Communication path does not exist!",
+                              "Protocol versions: Server [1,2,3] Client [2,3] Negotiated active "
+                              "version [3]"}));
+    EXPECT_EQ(CountOf(log, "Client started"), 0);
+    EXPECT_EQ(f.driver.processCount(), 0);
+    EXPECT_EQ(store.ReadAsText("Software\\QELP", "ActiveVersion"), "3");
+
+    // Unknown family and a failed negotiation each stop the start as well.
+    store.WriteText("Software\\QELP", "Driver", f.driver.exePath);
+    store.WriteText("Software\\QELP", "DispenserFamily", "-3");
+    store.WriteText("Software\\QELP", "ClientQELPVersion", "7");
+    size_t before = f.logMessages().size();
+    EXPECT_FALSE(qelp::StartDriver(f.program));
+    log = f.messagesFrom(before);
+    EXPECT_TRUE(InOrder(log, {"Client Dispenser family unknown.",
+                              "Error: QELP server and client have no matching protocol version. "
+                              "Cannot negotiate protocol version to use!",
+                              "ERROR: Cannot negotiate protocol versions: Server [1,2,3] Client "
+                              "[7] Negotiated active version [-1]"}));
+    EXPECT_EQ(f.driver.processCount(), 0);
+    EXPECT_EQ(store.ReadAsText("Software\\QELP", "ActiveVersion"), "-1");
+}
+
+TEST(Supervision, DriverThatNeverGetsReadyFailsTheStartAndKeepsRunning) {
+    LinkFixture f("[Faults]\r\nNeverReady=1\r\n");
+    f.program.tuning.startupResetBusyWaitMs = 300;
+    EXPECT_FALSE(qelp::StartDriver(f.program));
+    EXPECT_FALSE(f.program.driverRunning);
+    EXPECT_TRUE(InOrder(f.logMessages(),
+                        {"Client started", "Reset command created",
+                         "Driver is busy, waiting until idle...", "Busy file timeout",
+                         "Timeout: driver still busy or not running",
+                         "Unable to send command (driver busy?)"}));
+    EXPECT_EQ(f.driver.processCount(), 1);
+    EXPECT_TRUE(Exists(f.driver.exchangeDir + "busy.flg"));
+}
+
+TEST(Supervision, StopTerminatesTheDriverAndClearsTheExchangeDirectory) {
+    LinkFixture f;
+    ASSERT_TRUE(qelp::StartDriver(f.program));
+    for (const char* name : {"abort.dat", "msg.dat", "reply.sig", "result.dat", "busy.flg"})
+        WriteFile(f.driver.exchangeDir + name, "x");
+    WriteFile(f.driver.exchangeDir + "unrelated.txt", "kept");
+    qelp::StopDriver(f.program);
+    EXPECT_FALSE(f.program.driverRunning);
+    for (int i = 0; i < 200 && f.driver.processCount() > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    EXPECT_EQ(f.driver.processCount(), 0);
+    for (const char* name : {"abort.dat", "msg.dat", "reply.sig", "result.dat", "busy.flg"})
+        EXPECT_FALSE(Exists(f.driver.exchangeDir + name)) << name;
+    EXPECT_TRUE(Exists(f.driver.exchangeDir + "unrelated.txt"));
+
+    // Stopping with no driver running still clears the files.
+    WriteFile(f.driver.exchangeDir + "cmd.sig", "");
+    f.program.driverRunning = true;
+    qelp::StopDriver(f.program);
+    EXPECT_FALSE(Exists(f.driver.exchangeDir + "cmd.sig"));
+    EXPECT_FALSE(f.program.driverRunning);
+}
