@@ -17,9 +17,9 @@ namespace {
 // contain placeholders of later parameters, which are expanded again: a crafted message
 // could grow without bound. Expansion stops before the text would pass this size.
 constexpr size_t kMaxExpandedMessage = 64 * 1024;
-// The parameters read from "MsgValues". A count beyond this reads only the first ones; the
-// text of at most 99 characters cannot refer to more, and a count of two billion must not
-// cost two billion reads.
+// The parameters read from "MsgValues". A count beyond this reads only the first ones (with
+// a log line): no real message comes near it, and a count of two billion must not cost two
+// billion reads and their memory.
 constexpr int32_t kMaxMessageValues = 1000;
 // One pass of the wait for an open message window to close.
 constexpr int32_t kCloseWaitSleepMs = 10;
