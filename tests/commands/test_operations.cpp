@@ -217,3 +217,20 @@ TEST(OperationsRefused, CommandFileThatCannotBeWrittenIsNeverSent) {
     EXPECT_EQ(CountOf(log, "Command file send to driver"), 0);
     EXPECT_EQ(CountOf(log, "Purge command created"), 0);
 }
+
+TEST(OperationsQuestions, BurstOfNoticesShowsEachAndOnlyTheLastIsAnswered) {
+    LinkFixture f("[Faults]\r\nOnCommand=3\r\nMessageBurst=3\r\nInvalidDialog=1\r\n");
+    ASSERT_TRUE(qelp::StartDriver(f.program));
+    // Answer "Ok" once the third notice shows; the earlier ones are replaced unanswered.
+    f.ui.onEvents = [&](qelp::Program& p) {
+        if (p.messageWindowOpen && f.ui.shownTexts.size() == 3)
+            p.replyPending = 4, p.messageWindowOpen = false;
+    };
+    EXPECT_TRUE(qelp::PurgeCanister(f.program, 1));
+    ASSERT_EQ(f.ui.shownTexts.size(), 3u);
+    EXPECT_EQ(f.ui.windowsClosedByRequest, 2);
+    EXPECT_NE(f.ui.shownTexts[0], f.ui.shownTexts[2]);
+    // The message with an invalid dialog type was read and logged, but never shown.
+    EXPECT_GE(CountOf(f.logMessages(), "DlgType=7"), 1);
+    EXPECT_EQ(CountOf(f.logMessages(), "Button=4"), 1);
+}
