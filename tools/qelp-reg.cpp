@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
         } else if (type == "dword") {
             char* end = nullptr;
             long long v = std::strtoll(argv[i + 3], &end, 0);
-            if (!end || *end != '\0' || v < INT32_MIN || v > UINT32_MAX) {
+            const bool noDigits = end == argv[i + 3];
+            if (noDigits || *end != '\0' || v < INT32_MIN || v > UINT32_MAX) {
                 std::fprintf(stderr, "qelp-reg: not a 32-bit number: %s\n", argv[i + 3]);
                 return 2;
             }

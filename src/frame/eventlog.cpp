@@ -33,9 +33,9 @@ void LogFileContents(Program& program, const std::string& path) {
                 break;
             }
             out += formatLine(program, bytes.substr(pos, end - pos));
-            pos = end + ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n')
-                             ? 2
-                             : 1);
+            pos =
+                end +
+                ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1);
         }
         if (!out.empty())
             program.host.AppendToFile(program.logFilePath, out);

@@ -10,12 +10,12 @@
 namespace qelp::fileio {
 
 bool IsRegularFile(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 bool IsDirectory(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
@@ -64,7 +64,7 @@ bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& 
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
-    struct stat st{};
+    struct stat st {};
     bool ok = ::fstat(fd, &st) == 0;
     if (ok) {
         stamp.device = st.st_dev;
@@ -105,10 +105,16 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
     if (fd < 0)
         return false;
     bool ok = writeAll(fd, bytes);
-    // Same permissions as a file created by a plain open (0666 less the umask).
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // A replaced file keeps its permissions (a private registry store stays private); a new
+    // one gets what a plain open would give it, 0666 less the umask.
+    struct stat old {};
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        ::fchmod(fd, old.st_mode & 07777);
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
     if (::close(fd) != 0)
         ok = false;
     if (ok && ::rename(tmpl.c_str(), path.c_str()) != 0)
@@ -140,11 +146,13 @@ bool RemoveFile(const std::string& path) {
     return !path.empty() && ::unlink(path.c_str()) == 0;
 }
 
-bool MakeDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+bool MakeDirectory(const std::string& path) {
+    return ::mkdir(path.c_str(), 0777) == 0;
+}
 
 FileStamp StampOf(const std::string& path) {
     FileStamp stamp;
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return stamp;
     stamp.device = st.st_dev;

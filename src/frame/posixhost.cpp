@@ -46,7 +46,9 @@ std::string baseName(const std::string& path) {
 }
 
 // The process entry's name as the host lists it: NULs removed, blanks trimmed.
-std::string cleanName(const std::string& raw) { return TrimBlanks(RemoveNuls(raw)); }
+std::string cleanName(const std::string& raw) {
+    return TrimBlanks(RemoveNuls(raw));
+}
 
 bool prefixMatches(const std::string& candidate, const std::string& upperName) {
     return candidate.size() >= upperName.size() &&
@@ -277,10 +279,18 @@ void PosixHost::WriteRegistryString(RegistryRoot, const std::string& keyPath,
     RegistryStore(registryPath()).WriteText(keyPath, valueName, value);
 }
 
-int PosixHost::DeleteFileAt(const std::string& path) { return fileio::RemoveFile(path) ? 0 : 1; }
-bool PosixHost::FileExists(const std::string& path) { return fileio::IsRegularFile(path); }
-bool PosixHost::DirectoryExists(const std::string& path) { return fileio::IsDirectory(path); }
-bool PosixHost::CreateDirectoryAt(const std::string& path) { return fileio::MakeDirectory(path); }
+int PosixHost::DeleteFileAt(const std::string& path) {
+    return fileio::RemoveFile(path) ? 0 : 1;
+}
+bool PosixHost::FileExists(const std::string& path) {
+    return fileio::IsRegularFile(path);
+}
+bool PosixHost::DirectoryExists(const std::string& path) {
+    return fileio::IsDirectory(path);
+}
+bool PosixHost::CreateDirectoryAt(const std::string& path) {
+    return fileio::MakeDirectory(path);
+}
 bool PosixHost::CopyFileTo(const std::string& from, const std::string& to) {
     return fileio::CopyFileReplacing(from, to);
 }
@@ -326,7 +336,9 @@ int64_t PosixHost::MonotonicMs() {
     return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-std::string PosixHost::ProgramPath() { return m_programPath; }
+std::string PosixHost::ProgramPath() {
+    return m_programPath;
+}
 
 char PosixHost::DecimalSeparator() {
     // The user's numeric locale from the environment, read without changing the process's

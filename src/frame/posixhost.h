@@ -52,8 +52,8 @@ private:
     int findFirst(const std::string& name);
 
     std::string m_programPath;
-    std::vector<int> m_children;             // launched by us, not yet reaped
-    std::map<std::string, int> m_knownPid;   // upper-case name -> pid last seen matching
+    std::vector<int> m_children;           // launched by us, not yet reaped
+    std::map<std::string, int> m_knownPid; // upper-case name -> pid last seen matching
 };
 
 // Process-name matching on Linux, exposed for tests. A process matches `name` when the

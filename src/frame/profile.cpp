@@ -45,8 +45,8 @@ bool sectionNameOf(std::string_view content, std::string& name) {
     if (s.empty() || s.front() != '[')
         return false;
     size_t close = s.find(']');
-    name = TrimSpace(std::string_view(s).substr(1, close == std::string::npos ? std::string::npos
-                                                                              : close - 1));
+    name = TrimSpace(
+        std::string_view(s).substr(1, close == std::string::npos ? std::string::npos : close - 1));
     return true;
 }
 

@@ -26,10 +26,11 @@ std::string Program::serverCommandFile() const {
 
 void StartProgram(Program& program) {
     program.recipePresent = false;
-    // The directory as the host reports it, then the separator: a program in the root
-    // directory gets a doubled separator, which the file system accepts.
+    // The directory as the host reports it, then the separator: the host reports the root
+    // directory with its separator, so a program there gets a doubled one, which the file
+    // system accepts.
     std::string directory = program.programDirectory;
-    if (!directory.empty() && directory.back() == kPathSeparator)
+    if (directory.size() > 1 && directory.back() == kPathSeparator)
         directory.pop_back();
     std::string name = program.programFileName;
     size_t dot = name.rfind('.');

@@ -29,7 +29,8 @@ std::vector<Logical> splitLogical(const std::string& text) {
         std::string piece = text.substr(pos, i - pos);
         size_t next = i;
         if (next < text.size())
-            next += (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
+            next +=
+                (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
         std::string trimmed = TrimSpace(piece);
         if (continuing) {
             lines.back().text += trimmed;
@@ -129,7 +130,9 @@ bool parseValue(const std::string& line, RegistryValue& value) {
     return false; // "-" (a deletion) and anything unknown hold no value
 }
 
-std::string fullKey(const std::string& keyPath) { return std::string(kRootName) + "\\" + keyPath; }
+std::string fullKey(const std::string& keyPath) {
+    return std::string(kRootName) + "\\" + keyPath;
+}
 
 std::string escape(const std::string& text) {
     std::string out;

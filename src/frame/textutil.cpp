@@ -71,8 +71,12 @@ static std::string trimChars(std::string_view text, std::string_view chars) {
     return std::string(text.substr(first, last - first + 1));
 }
 
-std::string TrimBlanks(std::string_view text) { return trimChars(text, " "); }
-std::string TrimSpace(std::string_view text) { return trimChars(text, " \t"); }
+std::string TrimBlanks(std::string_view text) {
+    return trimChars(text, " ");
+}
+std::string TrimSpace(std::string_view text) {
+    return trimChars(text, " \t");
+}
 
 std::string RemoveNuls(std::string_view text) {
     std::string out;

@@ -41,7 +41,9 @@ std::string WithTrailingSeparator(std::string_view dir);
 // separator for whole values, a 0 before the separator for values below 1. The separator
 // is the one given (the user's locale on screens and in the log, '.' in command files).
 std::string FormatGeneral(double value, char decimalSeparator);
-inline std::string FormatInvariant(double value) { return FormatGeneral(value, '.'); }
+inline std::string FormatInvariant(double value) {
+    return FormatGeneral(value, '.');
+}
 
 // Reads a decimal number written in a locale whose separator is decimalSeparator:
 // optional blanks, an optional sign, digits with at most one separator, an optional

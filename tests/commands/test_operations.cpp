@@ -46,7 +46,9 @@ protected:
 
 class QuestionAsked : public Operations {};
 
-std::vector<std::string> frame(const std::string& line) { return {"@RUN", line, "@END"}; }
+std::vector<std::string> frame(const std::string& line) {
+    return {"@RUN", line, "@END"};
+}
 
 } // namespace
 
@@ -124,8 +126,8 @@ TEST_F(Operations, DosingMovesContentAndDosedAmountsIntoTheTable) {
     std::vector<qelp::RecipeColorant> lines = {{3, 12.5, 35, table(3).colorantName},
                                                {7, 4, 39, table(7).colorantName}};
     EXPECT_TRUE(qelp::DoseRecipe(p, recipe, lines));
-    EXPECT_TRUE(InOrder(lastCommandLines(), {"@RUN", "@WGH 0", "@UNT 1 1", "@LQT 1",
-                                             "@CNX 3 12.5 7 4", "@END"}));
+    EXPECT_TRUE(InOrder(lastCommandLines(),
+                        {"@RUN", "@WGH 0", "@UNT 1 1", "@LQT 1", "@CNX 3 12.5 7 4", "@END"}));
     EXPECT_DOUBLE_EQ(table(3).contentMl, before3 - 12.5);
     EXPECT_DOUBLE_EQ(table(3).dosedUl, 12500);
     EXPECT_DOUBLE_EQ(table(7).dosedUl, 4000);
@@ -157,10 +159,10 @@ TEST_F(QuestionAsked, AnswerToTheDriversQuestionDecidesTheDosing) {
     EXPECT_TRUE(qelp::DoseRecipe(p, recipe, lines));
     EXPECT_EQ(f.ui.windowsShown, 2);
     EXPECT_DOUBLE_EQ(table(1).dosedUl, 2000);
-    EXPECT_TRUE(InOrder(f.logMessages(), {"Dosing command created",
-                                          "Logging data in file: " + f.driver.exchangeDir +
-                                              "reply.dat",
-                                          "Button=4", "End of logged data."}));
+    EXPECT_TRUE(
+        InOrder(f.logMessages(), {"Dosing command created",
+                                  "Logging data in file: " + f.driver.exchangeDir + "reply.dat",
+                                  "Button=4", "End of logged data."}));
 }
 
 TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
@@ -188,9 +190,9 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     // Without the frame the file still goes out unchanged; the driver decides.
     WriteFile(prepared, "@EXT VERSION\r\n");
     qelp::SendPreparedCommandFile(p, prepared);
-    EXPECT_TRUE(InOrder(f.logMessages(), {"Logging data in file: " + p.serverCommandFile(),
-                                          "@EXT VERSION", "End of logged data.",
-                                          "Command file send to driver"}));
+    EXPECT_TRUE(
+        InOrder(f.logMessages(), {"Logging data in file: " + p.serverCommandFile(), "@EXT VERSION",
+                                  "End of logged data.", "Command file send to driver"}));
 }
 
 TEST_F(Operations, BusyDriverLeavesTheUnsentCommandInTheServerFile) {

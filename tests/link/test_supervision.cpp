@@ -50,7 +50,8 @@ TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
     EXPECT_EQ(f.driver.processCount(), 1);
 
     auto log = f.logMessages();
-    EXPECT_TRUE(InOrder(log, {"Starting QELP Client", "Reading config",
+    EXPECT_TRUE(InOrder(log, {"Starting QELP Client",
+                              "Reading config",
                               "QELP Client Path: " + f.driver.driverDir,
                               "QELP Client Exe : " + f.driver.exeName,
                               "QELP Client Commands: " + f.driver.exchangeDir,
@@ -60,13 +61,20 @@ TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
                               "QELP server versions supported: 1,2,3",
                               "Protocol versions: Server [1,2,3] Client [2,3] Negotiated active "
                               "version [3]",
-                              "Client started", "Reset command created", "Driver idle.",
+                              "Client started",
+                              "Reset command created",
+                              "Driver idle.",
                               "Logging data in file: " + f.dir.path() + "ServerCmd/cmd.dat",
-                              "@RUN", "@EXT RESET", "@END", "End of logged data.",
+                              "@RUN",
+                              "@EXT RESET",
+                              "@END",
+                              "End of logged data.",
                               "Command file send to driver",
                               "Logging data in file: " + f.driver.exchangeDir + "result.dat",
-                              "End of logged data.", "MachineInfo command created",
-                              "@EXT MACHINE_INFO CANISTERSIZE", "Command file send to driver"}));
+                              "End of logged data.",
+                              "MachineInfo command created",
+                              "@EXT MACHINE_INFO CANISTERSIZE",
+                              "Command file send to driver"}));
     EXPECT_EQ(CountOf(log, "Client already running"), 0);
 
     ASSERT_EQ(f.program.canisterTable.size(), 16u);
@@ -188,11 +196,11 @@ TEST(Supervision, DriverThatNeverGetsReadyFailsTheStartAndKeepsRunning) {
     f.program.tuning.startupResetBusyWaitMs = 300;
     EXPECT_FALSE(qelp::StartDriver(f.program));
     EXPECT_FALSE(f.program.driverRunning);
-    EXPECT_TRUE(InOrder(f.logMessages(),
-                        {"Client started", "Reset command created",
-                         "Driver is busy, waiting until idle...", "Busy file timeout",
-                         "Timeout: driver still busy or not running",
-                         "Unable to send command (driver busy?)"}));
+    EXPECT_TRUE(
+        InOrder(f.logMessages(),
+                {"Client started", "Reset command created", "Driver is busy, waiting until idle...",
+                 "Busy file timeout", "Timeout: driver still busy or not running",
+                 "Unable to send command (driver busy?)"}));
     EXPECT_EQ(f.driver.processCount(), 1);
     EXPECT_TRUE(Exists(f.driver.exchangeDir + "busy.flg"));
 }

@@ -3,8 +3,8 @@
 // process that stands in for the driver in the process list.
 #include "commands/operations.h"
 #include "frame/fileio.h"
-#include "frame/program.h"
 #include "frame/profile.h"
+#include "frame/program.h"
 #include "frame/registry.h"
 #include "link/config.h"
 #include "link/supervision.h"
@@ -142,10 +142,10 @@ TEST_F(Transfer, IdleDriverGetsTheCommandAfterTheOldExchangeIsCleared) {
     EXPECT_EQ(ReadFile(x("cmd.sig")), "");
     auto lines = log();
     std::vector<std::string> tail(lines.end() - 7, lines.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{
-                        "Driver idle.", "Logging data in file: " + program.serverCommandFile(),
-                        "@RUN", "@EXT RESET", "@END", "End of logged data.",
-                        "Command file send to driver"}));
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{
+                  "Driver idle.", "Logging data in file: " + program.serverCommandFile(), "@RUN",
+                  "@EXT RESET", "@END", "End of logged data.", "Command file send to driver"}));
 }
 
 TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesOrGivesUp) {
@@ -165,10 +165,10 @@ TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesOrGivesUp) {
     size_t before = log().size();
     EXPECT_EQ(qelp::SendCommandFile(program, 200), -1);
     auto lines = log();
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
-              (std::vector<std::string>{"Driver is busy, waiting until idle...",
-                                        "Busy file timeout",
-                                        "Timeout: driver still busy or not running"}));
+    EXPECT_EQ(
+        std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+        (std::vector<std::string>{"Driver is busy, waiting until idle...", "Busy file timeout",
+                                  "Timeout: driver still busy or not running"}));
     EXPECT_TRUE(has("result.sig"));
 
     // A busy-wait time of 0 makes no check at all.
@@ -279,7 +279,8 @@ TEST_F(Transfer, SecondQuestionDropsTheFirstAndAnInvalidOneWithdrawsTheWindow) {
     EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
     player.join();
     EXPECT_EQ(repliesSeen, 1);
-    EXPECT_EQ(ui.shownTexts, (std::vector<std::string>{"first", "second", "third, then withdrawn"}));
+    EXPECT_EQ(ui.shownTexts,
+              (std::vector<std::string>{"first", "second", "third, then withdrawn"}));
     EXPECT_EQ(ui.windowsClosedByRequest, 2); // the first by the second, the third by the invalid
     EXPECT_FALSE(program.messageWindowOpen);
     EXPECT_EQ(program.messageText, "third, then withdrawn"); // an invalid message changes nothing

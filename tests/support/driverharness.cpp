@@ -42,7 +42,9 @@ std::vector<int> pidsOf(const std::string& name) {
 }
 } // namespace
 
-std::string SimulatorBinary() { return std::string(QELP_BIN_DIR) + "/qelpsim"; }
+std::string SimulatorBinary() {
+    return std::string(QELP_BIN_DIR) + "/qelpsim";
+}
 
 DriverInstall::DriverInstall(const std::string& programDirectory, const std::string& iniExtra,
                              bool fast)
@@ -67,7 +69,9 @@ DriverInstall::DriverInstall(const std::string& programDirectory, const std::str
     store.WriteText("Software\\QELP", "ClientQELPVersion", "2,3");
 }
 
-DriverInstall::~DriverInstall() { killAll(); }
+DriverInstall::~DriverInstall() {
+    killAll();
+}
 
 void DriverInstall::writeIni(const std::string& iniExtra, bool fast) {
     // The first of duplicate sections wins, so FastMode joins a [Timing] section of the extra
@@ -99,7 +103,9 @@ void DriverInstall::killAll() {
     }
 }
 
-int DriverInstall::processCount() const { return static_cast<int>(pidsOf(exeName).size()); }
+int DriverInstall::processCount() const {
+    return static_cast<int>(pidsOf(exeName).size());
+}
 
 int DriverInstall::firstPid() const {
     std::vector<int> pids = pidsOf(exeName);

@@ -27,10 +27,10 @@ public:
     // Pid of the first live process of the name, or -1.
     int firstPid() const;
 
-    std::string exeName;      // unique file name of the simulator copy
-    std::string driverDir;    // ends in '/'
-    std::string exePath;      // driverDir + exeName
-    std::string exchangeDir;  // ends in '/'
+    std::string exeName;     // unique file name of the simulator copy
+    std::string driverDir;   // ends in '/'
+    std::string exePath;     // driverDir + exeName
+    std::string exchangeDir; // ends in '/'
     std::string iniPath;
 
 private:

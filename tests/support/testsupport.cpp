@@ -2,15 +2,15 @@
 
 #include "frame/eventlog.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <sstream>
 #include <stdexcept>
-#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -52,7 +52,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 }
 
 bool Exists(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     return ::lstat(path.c_str(), &st) == 0;
 }
 
@@ -114,7 +114,9 @@ ProgramFixture::ProgramFixture() : host(dir.path()), program(host, ui) {
     qelp::StartProgram(program);
 }
 
-std::string ProgramFixture::logText() const { return ReadFile(program.logFilePath); }
+std::string ProgramFixture::logText() const {
+    return ReadFile(program.logFilePath);
+}
 
 std::vector<std::string> ProgramFixture::logMessages() const {
     std::vector<std::string> messages;
@@ -134,8 +136,7 @@ int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutS
         if (unprivileged && ::geteuid() == 0) {
             const gid_t nobodyGroup = 65534;
             const uid_t nobody = 65534;
-            if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 ||
-                ::setuid(nobody) != 0)
+            if (::setgroups(0, nullptr) != 0 || ::setgid(nobodyGroup) != 0 || ::setuid(nobody) != 0)
                 ::_exit(125);
         }
         ::alarm(static_cast<unsigned>(timeoutSeconds));
