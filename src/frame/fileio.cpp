@@ -79,6 +79,17 @@ bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& 
     return ok;
 }
 
+// The process's umask, read once: reading it means setting it, and the program never
+// changes it.
+static mode_t processUmask() {
+    static const mode_t mask = [] {
+        mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
 static bool writeAll(int fd, std::string_view bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
@@ -111,9 +122,7 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes) {
     if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
         ::fchmod(fd, old.st_mode & 07777);
     } else {
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+        ::fchmod(fd, 0666 & ~processUmask());
     }
     if (::close(fd) != 0)
         ok = false;

@@ -63,8 +63,11 @@ public:
     ExchangeWatch(const std::string& directory, int pid) {
         m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
         m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        uint32_t mask = IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_CLOSE_WRITE |
-                        IN_MODIFY | IN_DELETE_SELF | IN_MOVE_SELF;
+        // Only names appearing and going matter to the console: it tests which files exist
+        // and reads a data file only after its signal file appeared. Writes into a file
+        // would just wake it for nothing.
+        uint32_t mask =
+            IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE_SELF | IN_MOVE_SELF;
         bool watching = m_epoll >= 0 && m_inotify >= 0 &&
                         ::inotify_add_watch(m_inotify, directory.c_str(), mask) >= 0 &&
                         add(m_inotify);
@@ -107,14 +110,33 @@ private:
 
 } // namespace
 
-bool IsZombieOrGone(int pid) {
+namespace {
+// State letter and comm of a process, both from /proc/PID/stat in one read. Empty state when
+// the process is gone.
+void readStat(int pid, char& state, std::string& comm) {
+    state = 0;
+    comm.clear();
     std::string stat = readSmallFile("/proc/" + std::to_string(pid) + "/stat");
-    // The state letter follows the last ')' (the command name itself may hold parentheses).
+    // "pid (comm) S ...": comm may itself hold parentheses, so the last ')' ends it.
+    size_t open = stat.find('(');
     size_t close = stat.rfind(')');
-    if (close == std::string::npos || close + 2 >= stat.size())
-        return true;
-    char state = stat[close + 2];
-    return state == 'Z' || state == 'X' || state == 'x';
+    if (open == std::string::npos || close == std::string::npos || close < open ||
+        close + 2 >= stat.size())
+        return;
+    comm = stat.substr(open + 1, close - open - 1);
+    state = stat[close + 2];
+}
+
+bool zombieOrGone(char state) {
+    return state == 0 || state == 'Z' || state == 'X' || state == 'x';
+}
+} // namespace
+
+bool IsZombieOrGone(int pid) {
+    char state;
+    std::string comm;
+    readStat(pid, state, comm);
+    return zombieOrGone(state);
 }
 
 bool ProcessMatches(int pid, const std::string& name) {
@@ -124,11 +146,11 @@ bool ProcessMatches(int pid, const std::string& name) {
     if (wanted.empty() || pid == ::getpid())
         return false;
     const std::string dir = "/proc/" + std::to_string(pid) + "/";
-    if (IsZombieOrGone(pid))
+    char state;
+    std::string comm;
+    readStat(pid, state, comm);
+    if (zombieOrGone(state))
         return false;
-    std::string comm = readSmallFile(dir + "comm");
-    if (!comm.empty() && comm.back() == '\n')
-        comm.pop_back();
     comm = cleanName(comm);
     if (prefixMatches(comm, wanted))
         return true;

@@ -155,9 +155,37 @@ std::string GetPrivateProfileValue(std::string_view section, std::string_view ke
     return value;
 }
 
+namespace {
+// The program's cut of a raw value: what a 100-character buffer holds, NULs removed, blanks
+// trimmed.
+std::string programValue(std::string value) {
+    if (value.size() > 99)
+        value.resize(99);
+    return TrimBlanks(RemoveNuls(value));
+}
+} // namespace
+
 std::string ReadProfileString(std::string_view section, std::string_view key,
                               const std::string& file) {
-    return TrimBlanks(RemoveNuls(GetPrivateProfileValue(section, key, file, 100)));
+    return programValue(GetPrivateProfileValue(section, key, file, 100));
+}
+
+struct ProfileSnapshot::Index {
+    FileIndex file;
+};
+
+ProfileSnapshot::ProfileSnapshot(std::string_view text) : m_index(new Index{buildIndex(text)}) {}
+
+ProfileSnapshot::~ProfileSnapshot() {
+    delete m_index;
+}
+
+std::string ProfileSnapshot::Read(std::string_view section, std::string_view key) const {
+    auto s = m_index->file.sections.find(ToUpperAscii(section));
+    if (s == m_index->file.sections.end())
+        return {};
+    auto k = s->second.find(ToUpperAscii(key));
+    return k == s->second.end() ? std::string() : programValue(k->second);
 }
 
 std::string SetInText(std::string_view text, std::string_view section, std::string_view key,

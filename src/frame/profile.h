@@ -44,4 +44,21 @@ bool WriteProfileString(std::string_view section, std::string_view key, std::str
 std::string SetInText(std::string_view text, std::string_view section, std::string_view key,
                       std::string_view value);
 
+// A profile file read once, for a reader that looks up many keys of a file that cannot
+// change meanwhile (a result the driver has signalled complete). Lookups give exactly what
+// ReadProfileString would give for the same bytes, without reading and parsing the file
+// again for every key; an index makes even a runaway 10 MB file cheap to query.
+class ProfileSnapshot {
+public:
+    explicit ProfileSnapshot(std::string_view text);
+    ~ProfileSnapshot();
+    ProfileSnapshot(const ProfileSnapshot&) = delete;
+    ProfileSnapshot& operator=(const ProfileSnapshot&) = delete;
+    std::string Read(std::string_view section, std::string_view key) const;
+
+private:
+    struct Index;
+    Index* m_index;
+};
+
 } // namespace qelp::profile

@@ -1,6 +1,7 @@
 #include "replies/resultfile.h"
 
 #include "frame/eventlog.h"
+#include "frame/profile.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
 #include "link/config.h"
@@ -20,13 +21,16 @@ constexpr int kMaxVersionLines = 100;
 
 class ResultReader {
 public:
+    // The signalled result is complete and the driver no longer writes it, so it is read
+    // once and its keys are looked up in memory, by the same rules as a profile read.
     explicit ResultReader(Program& program)
-        : m_program(program), m_path(program.exchangeDataPath(SlotResult)) {}
+        : m_program(program), m_path(program.exchangeDataPath(SlotResult)),
+          m_file(readAll(program, m_path)) {}
 
     const std::string& path() const { return m_path; }
 
     std::string read(const char* section, const std::string& key) {
-        return m_program.host.ReadProfileString(section, key, m_path);
+        return m_file.Read(section, key);
     }
 
     // A canister figure in the user's number format. A missing key counts as 0 without a
@@ -58,8 +62,16 @@ public:
     }
 
 private:
+    static std::string readAll(Program& program, const std::string& path) {
+        std::string text;
+        if (!program.host.FileExists(path) || !program.host.ReadWholeFile(path, text))
+            text.clear(); // a missing result reads as empty values
+        return text;
+    }
+
     Program& m_program;
     std::string m_path;
+    profile::ProfileSnapshot m_file;
 };
 
 void ReadResultCode(Program& program, ResultReader& reader) {
