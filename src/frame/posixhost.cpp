@@ -260,7 +260,12 @@ int PosixHost::LaunchProcess(const std::string& commandLine, const std::string& 
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigmask(&attr, &none);
+    // The driver shares no stream with the console: it has its own window on Windows, and an
+    // inherited pipe would keep a reader of the console's output waiting for as long as the
+    // driver lives.
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     if (!workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     // The whole command line is the executable's path: no shell, no arguments.

@@ -72,7 +72,8 @@ bool StartDriver(Program& program) {
         return fail(program);
 
     if (host.IsProcessRunning(program.driverExeName) && IsDriverBusy(program)) {
-        WriteLogLine(program, "Driver shows busy during startup. Attempting to terminate driver...");
+        WriteLogLine(program,
+                     "Driver shows busy during startup. Attempting to terminate driver...");
         host.TerminateProcessByName(program.driverExeName);
         if (!waitUntilGone(program))
             return fail(program);
@@ -85,8 +86,8 @@ bool StartDriver(Program& program) {
             DeleteExchangePair(program, slot);
         // The fresh driver removes this flag when it is ready; until then every send waits.
         host.WriteProfileString("Any", "Dummy", "0", program.exchangeDataPath(SlotBusy));
-        host.LaunchProcess(program.driverDirectory + program.driverExeName,
-                           program.driverDirectory, 1);
+        host.LaunchProcess(program.driverDirectory + program.driverExeName, program.driverDirectory,
+                           1);
         WriteLogLine(program, "Client started");
     }
 

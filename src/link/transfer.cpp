@@ -84,8 +84,8 @@ int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
     }
     LogFileContents(program, source);
     if (!host.WriteWholeFile(program.exchangeSignalPath(SlotCommand), std::string())) {
-        WriteLogLine(program, "Error: Cannot create signal file " +
-                                  program.exchangeSignalPath(SlotCommand));
+        WriteLogLine(program,
+                     "Error: Cannot create signal file " + program.exchangeSignalPath(SlotCommand));
         return -1;
     }
     WriteLogLine(program, "Command file send to driver");

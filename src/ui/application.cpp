@@ -2,52 +2,42 @@
 
 #include "frame/posixhost.h"
 #include "frame/program.h"
-#include "frame/uiport.h"
+#include "ui/dialogs.h"
+#include "ui/mainform.h"
+#include "ui/qtuiport.h"
+#include "ui/textedge.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
-#include <QWidget>
 #include <clocale>
 
 namespace qelp::ui {
 
-namespace {
-class StatusPort : public NullUiPort {
-public:
-    explicit StatusPort(QLabel* label) : m_label(label) {}
-    void setStatusLine(const std::string& text) override {
-        m_label->setText(QString::fromLatin1(text.c_str()));
-    }
-
-private:
-    QLabel* m_label;
-};
-} // namespace
+std::string DialogSettingsPath(const Program& program) {
+    std::string name = program.programFileName;
+    const size_t dot = name.rfind('.');
+    if (dot != std::string::npos && dot > 0)
+        name.resize(dot);
+    return program.programDirectory + name + ".ini";
+}
 
 int RunConsole(int argc, char** argv) {
     QApplication app(argc, argv);
-    // Qt adopts the user's locale for the C library; numbers in files are formatted by the
-    // core itself, but keep the C library's numeric locale neutral for any code that is not.
+    // QApplication adopts the user's locale for the C library. The core formats every
+    // number itself, with the separator it took from the host; keep the C library neutral
+    // so that no stray printf writes a command file number with a comma.
     std::setlocale(LC_NUMERIC, "C");
-    QWidget window;
-    window.setWindowTitle(QStringLiteral("QELP Server POC"));
-    auto* layout = new QVBoxLayout(&window);
-    auto* start = new QPushButton(QStringLiteral("Start QELP"));
-    auto* stop = new QPushButton(QStringLiteral("Stop QELP"));
-    auto* status = new QLabel;
-    start->setAccessibleName(start->text());
-    stop->setAccessibleName(stop->text());
-    stop->setEnabled(false);
-    layout->addWidget(start);
-    layout->addWidget(stop);
-    layout->addWidget(status);
+
     PosixHost host;
-    StatusPort port(status);
+    QtUiPort port;
     Program program(host, port);
+    QtDialogs dialogs(FromPath(DialogSettingsPath(program)));
+    MainForm form(program, dialogs);
+    port.attach(program, form);
+    // The first log line is the console's first use: it loads the window (the load step)
+    // and then shows "QELP Server started!" on the status line.
     StartProgram(program);
-    window.show();
+    form.ensureLoaded();
+    form.show();
     return app.exec();
 }
 

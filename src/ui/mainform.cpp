@@ -1,0 +1,280 @@
+#include "ui/mainform.h"
+
+#include "frame/eventlog.h"
+#include "frame/program.h"
+#include "link/supervision.h"
+#include "link/transfer.h"
+#include "ui/consoletext.h"
+#include "ui/textedge.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace qelp::ui {
+
+namespace {
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption) {
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAccessibleName(button->text());
+    return button;
+}
+
+QComboBox* MakeCombo(QWidget* parent, const char* name, QLabel* label) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setEditable(true);
+    // Typed text must not become a list item: the lists mirror the canister table.
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setAccessibleName(label->text());
+    label->setBuddy(combo);
+    return combo;
+}
+
+QLabel* MakeLabel(QWidget* parent, const char* name, const char* text) {
+    auto* label = new QLabel(QString::fromLatin1(text), parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+std::vector<std::string> ItemsOf(const QComboBox* combo) {
+    std::vector<std::string> items;
+    for (int i = 0; i < combo->count(); ++i)
+        items.push_back(ToCore(combo->itemText(i)));
+    return items;
+}
+
+// Rebuilds a list; afterwards it has no selection and an empty text, as a list that was
+// cleared and refilled item by item.
+void Refill(QComboBox* combo, const std::vector<std::string>& items) {
+    const QSignalBlocker blocker(combo);
+    combo->clear();
+    for (const std::string& item : items)
+        combo->addItem(FromCore(item));
+    combo->setCurrentIndex(-1);
+    combo->clearEditText();
+}
+
+} // namespace
+
+MainForm::MainForm(Program& program, Dialogs& dialogs, QWidget* parent)
+    : QWidget(parent), m_program(program), m_dialogs(dialogs) {
+    setObjectName(QStringLiteral("MainForm"));
+    buildControls();
+}
+
+MainForm::~MainForm() = default;
+
+void MainForm::buildControls() {
+    m_start = MakeButton(this, "Command1", "Start QELP");
+    m_stop = MakeButton(this, "Command2", "Stop QELP");
+    m_abort = MakeButton(this, "Command13", "Abort");
+    auto* statusHeading = MakeLabel(this, "Label2", "Status");
+    m_status = MakeLabel(this, "Label1", "");
+    m_status->setTextFormat(Qt::PlainText);
+    m_status->setWordWrap(true);
+    m_status->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_status->setFrameShape(QFrame::StyledPanel);
+    m_status->setMinimumHeight(fontMetrics().lineSpacing() * 4 + 8);
+    m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_status->setAccessibleName(statusHeading->text());
+    statusHeading->setBuddy(m_status);
+    m_cancolButton = MakeButton(this, "cmd_cancol", "CanCoLConf");
+
+    m_frame1 = new QGroupBox(QStringLiteral("Dispenser Maintenance"), this);
+    m_frame1->setObjectName(QStringLiteral("Frame1"));
+    auto* f1 = new QVBoxLayout(m_frame1);
+    const struct {
+        const char* name;
+        const char* caption;
+        void (MainForm::*slot)();
+    } maintenance[] = {{"Command3", "Reset", &MainForm::reset},
+                       {"Command4", "Reset (Hard)", &MainForm::hardReset},
+                       {"Command5", "Machine Features", &MainForm::machineFeatures},
+                       {"Command6", "Maintenance Window", &MainForm::maintenanceWindow},
+                       {"Command12", "Send Command File", &MainForm::sendCommandFile},
+                       {"Command14", "Send Command FileList", &MainForm::sendCommandFileList},
+                       {"Command17", "Get Version", &MainForm::getVersion}};
+    for (const auto& b : maintenance) {
+        QPushButton* button = MakeButton(m_frame1, b.name, b.caption);
+        connect(button, &QPushButton::clicked, this, b.slot);
+        f1->addWidget(button);
+    }
+    f1->addStretch(1);
+
+    m_frame2 = new QGroupBox(QStringLiteral("Canister Maintenance"), this);
+    m_frame2->setObjectName(QStringLiteral("Frame2"));
+    auto* f2 = new QVBoxLayout(m_frame2);
+    QLabel* label3 = MakeLabel(m_frame2, "Label3", "Canister:");
+    m_combo1 = MakeCombo(m_frame2, "Combo1", label3);
+    f2->addWidget(label3);
+    f2->addWidget(m_combo1);
+    const struct {
+        const char* name;
+        const char* caption;
+        void (MainForm::*slot)();
+    } canister[] = {{"Command7", "Clean", &MainForm::clean},
+                    {"Command8", "Purge", &MainForm::purge},
+                    {"Command9", "Prepare", &MainForm::prepare},
+                    {"Command10", "Fill (Set)", &MainForm::fillSet},
+                    {"Command11", "Fill (add)", &MainForm::fillAdd}},
+      colorant[] = {{"Command18", "CleanCol", &MainForm::cleanCol},
+                    {"Command19", "PurgeCol", &MainForm::purgeCol},
+                    {"Command20", "Set ColorantName", &MainForm::setColorantName}};
+    for (const auto& b : canister) {
+        QPushButton* button = MakeButton(m_frame2, b.name, b.caption);
+        connect(button, &QPushButton::clicked, this, b.slot);
+        f2->addWidget(button);
+    }
+    QLabel* label4 = MakeLabel(m_frame2, "Label4", "Colorant:");
+    m_combo2 = MakeCombo(m_frame2, "Combo2", label4);
+    f2->addWidget(label4);
+    f2->addWidget(m_combo2);
+    for (const auto& b : colorant) {
+        QPushButton* button = MakeButton(m_frame2, b.name, b.caption);
+        connect(button, &QPushButton::clicked, this, b.slot);
+        f2->addWidget(button);
+    }
+    f2->addStretch(1);
+
+    m_frame3 = new QGroupBox(QStringLiteral("Dispense Recipe"), this);
+    m_frame3->setObjectName(QStringLiteral("Frame3"));
+    auto* f3 = new QVBoxLayout(m_frame3);
+    QPushButton* createButton = MakeButton(m_frame3, "Command15", "Create");
+    m_dispense = MakeButton(m_frame3, "Command16", "Dispense!");
+    connect(createButton, &QPushButton::clicked, this, &MainForm::create);
+    connect(m_dispense, &QPushButton::clicked, this, &MainForm::dispense);
+    f3->addWidget(createButton);
+    f3->addWidget(m_dispense);
+    f3->addStretch(1);
+
+    connect(m_start, &QPushButton::clicked, this, &MainForm::startQelp);
+    connect(m_stop, &QPushButton::clicked, this, &MainForm::stopQelp);
+    connect(m_abort, &QPushButton::clicked, this, &MainForm::abortCommand);
+    connect(m_cancolButton, &QPushButton::clicked, this, &MainForm::canColConfClicked);
+    connect(m_combo1, &QComboBox::editTextChanged, this, &MainForm::showCanisterInfo);
+    connect(m_combo1, &QComboBox::activated, this, &MainForm::showCanisterInfo);
+
+    // Start, stop and abort in a column at the left top, the status area beside them, the
+    // canister grid button under the status area above the right end of the groups, and
+    // the three groups side by side at the bottom.
+    auto* grid = new QGridLayout(this);
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(m_start);
+    buttons->addWidget(m_stop);
+    buttons->addWidget(m_abort);
+    buttons->addStretch(1);
+    auto* status = new QVBoxLayout;
+    status->addWidget(statusHeading);
+    status->addWidget(m_status, 1);
+    grid->addLayout(buttons, 0, 0);
+    grid->addLayout(status, 0, 1, 1, 2);
+    grid->addWidget(m_cancolButton, 1, 2, Qt::AlignRight);
+    grid->addWidget(m_frame1, 2, 0);
+    grid->addWidget(m_frame2, 2, 1);
+    grid->addWidget(m_frame3, 2, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(2, 1);
+}
+
+void MainForm::ensureLoaded() {
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    ResetConsoleState(m_program);
+    setWindowTitle(QStringLiteral("QELP Server POC"));
+    refreshConsole();
+}
+
+void MainForm::setStatusText(const std::string& text) {
+    ensureLoaded();
+    m_status->setText(ForDisplay(FromCore(text)));
+}
+
+void MainForm::setAbortEnabled(bool enabled) {
+    m_abort->setEnabled(enabled);
+}
+
+void MainForm::log(const std::string& line) {
+    WriteLogLine(m_program, line);
+}
+
+void MainForm::refreshConsole() {
+    const bool running = m_program.driverRunning;
+    m_start->setEnabled(!running);
+    m_stop->setEnabled(running);
+    // Abort belongs to the command in flight: a refresh from inside its wait (after "Stop
+    // QELP", say) must not take it away while that command still runs.
+    m_abort->setEnabled(m_program.commandInFlight);
+    m_frame1->setEnabled(running);
+    m_frame2->setEnabled(running);
+    m_frame3->setEnabled(running);
+    if (!running)
+        return;
+    m_dispense->setEnabled(m_program.recipePresent);
+    syncCanisterList();
+    syncColorantList();
+}
+
+void MainForm::syncCanisterList() {
+    if (!CanisterListInStep(ItemsOf(m_combo1), m_program.canisterTable))
+        Refill(m_combo1, CanisterListItems(m_program.canisterTable));
+}
+
+void MainForm::syncColorantList() {
+    if (!ColorantListInStep(ItemsOf(m_combo2), m_program.canisterTable))
+        Refill(m_combo2, ColorantListItems(m_program.canisterTable));
+}
+
+bool MainForm::refuseWhileBusy() {
+    // The core refuses a second command too; the console stops it earlier, before any input
+    // box is asked, and tells the operator why nothing happens.
+    if (!m_program.commandInFlight)
+        return false;
+    setStatusText(kBusyStatusLine);
+    return true;
+}
+
+std::string MainForm::combo1Text() const {
+    return ToCore(m_combo1->currentText());
+}
+std::string MainForm::combo2Text() const {
+    return ToCore(m_combo2->currentText());
+}
+
+void MainForm::showCanisterInfo() {
+    if (std::optional<std::string> info = CanisterInfoText(m_program, combo1Text()))
+        setStatusText(*info);
+}
+
+void MainForm::startQelp() {
+    if (refuseWhileBusy())
+        return;
+    // No operator input while the driver starts. The message window stays usable: it
+    // enables itself when the driver asks something during the start.
+    setEnabled(false);
+    const bool started = StartDriver(m_program);
+    setStatusText(started ? "Driver started, Dispenser reset." : "Driver failed to start....");
+    refreshConsole();
+    setEnabled(true);
+}
+
+void MainForm::stopQelp() {
+    // Allowed while a command waits: stopping the driver is how a hung command is ended.
+    StopDriver(m_program);
+    setStatusText("Driver stopped.");
+    refreshConsole();
+}
+
+void MainForm::abortCommand() {
+    AbortCommand(m_program);
+}
+
+} // namespace qelp::ui

@@ -1,0 +1,107 @@
+#pragma once
+// MainForm: the console window. It gathers the operator's input, calls one core operation
+// per action and reports the outcome as a log line; the operations do all the talking to
+// the driver.
+#include <QWidget>
+
+#include <string>
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+
+namespace qelp {
+class Program;
+}
+
+namespace qelp::ui {
+
+class Dialogs;
+class RecipeForm;
+class CanColConf;
+
+// What the status line says when a command action is pressed while a command still waits
+// for the driver.
+inline constexpr const char* kBusyStatusLine =
+    "Busy: a command is still running; wait for it or press Abort.";
+
+class MainForm : public QWidget {
+    Q_OBJECT
+public:
+    MainForm(Program& program, Dialogs& dialogs, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // The console load step, run once, on first use: empties the recipe and canister lists,
+    // sets the title and applies the enable rules.
+    void ensureLoaded();
+    // The status area (Label1); text as Windows-1252 bytes. Loads the window first.
+    void setStatusText(const std::string& text);
+    void setAbortEnabled(bool enabled);
+
+    // The enable rules, and while the driver runs the two list syncs.
+    void refreshConsole();
+    void syncCanisterList();
+    void syncColorantList();
+
+    // The two modal screens, created on first use and kept (null before).
+    RecipeForm* recipeForm() const { return m_recipeForm; }
+    CanColConf* canColConf() const { return m_canColConfForm; }
+
+private slots:
+    void startQelp();
+    void stopQelp();
+    void abortCommand();
+    void reset();
+    void hardReset();
+    void machineFeatures();
+    void maintenanceWindow();
+    void sendCommandFile();
+    void sendCommandFileList();
+    void getVersion();
+    void clean();
+    void purge();
+    void prepare();
+    void fillSet();
+    void fillAdd();
+    void cleanCol();
+    void purgeCol();
+    void setColorantName();
+    void create();
+    void dispense();
+    void canColConfClicked();
+    void showCanisterInfo();
+
+private:
+    void buildControls();
+    void log(const std::string& line);
+    // True (and the busy line on the status area) when a command is still in flight.
+    bool refuseWhileBusy();
+    // The canister text of Combo1; nothing when it is empty. A text that is no canister
+    // number is logged and also gives nothing.
+    bool readCanister(int32_t& number, std::string& text);
+    void fill(bool set);
+    std::string combo1Text() const;
+    std::string combo2Text() const;
+
+    Program& m_program;
+    Dialogs& m_dialogs;
+    bool m_loaded = false;
+
+    QPushButton* m_start = nullptr;        // Command1
+    QPushButton* m_stop = nullptr;         // Command2
+    QPushButton* m_abort = nullptr;        // Command13
+    QLabel* m_status = nullptr;            // Label1
+    QPushButton* m_cancolButton = nullptr; // cmd_cancol
+    QGroupBox* m_frame1 = nullptr;
+    QGroupBox* m_frame2 = nullptr;
+    QGroupBox* m_frame3 = nullptr;
+    QComboBox* m_combo1 = nullptr;
+    QComboBox* m_combo2 = nullptr;
+    QPushButton* m_dispense = nullptr; // Command16
+
+    RecipeForm* m_recipeForm = nullptr;
+    CanColConf* m_canColConfForm = nullptr;
+};
+
+} // namespace qelp::ui

@@ -1,0 +1,74 @@
+#include "ui/qtuiport.h"
+
+#include "frame/program.h"
+#include "ui/mainform.h"
+#include "ui/msgwindow.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+
+namespace qelp::ui {
+
+QtUiPort::~QtUiPort() = default;
+
+void QtUiPort::attach(Program& program, MainForm& form) {
+    m_program = &program;
+    m_form = &form;
+}
+
+void QtUiPort::setStatusLine(const std::string& text) {
+    if (m_form)
+        m_form->setStatusText(text);
+}
+
+void QtUiPort::processPendingEvents() {
+    QCoreApplication::processEvents();
+}
+
+void QtUiPort::waitForEvents(DirectoryWatch* watch, int timeoutMs) {
+    if (timeoutMs <= 0) {
+        QCoreApplication::processEvents();
+        if (watch)
+            watch->drain();
+        return;
+    }
+    // Sleep in the event loop until the driver touches the exchange directory, the operator
+    // does something, or the timeout passes. The notifier switches itself off at its first
+    // signal: a readable watch must not keep waking a modal loop that a button opened from
+    // inside this wait (the canister grid, say) until the wait gets to drain it.
+    const int fd = watch ? static_cast<int>(watch->nativeHandle()) : -1;
+    QSocketNotifier* notifier = nullptr;
+    if (fd >= 0) {
+        notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                         [notifier] { notifier->setEnabled(false); });
+    }
+    QTimer timeout;
+    timeout.setSingleShot(true);
+    timeout.start(timeoutMs);
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    delete notifier;
+    if (watch)
+        watch->drain();
+}
+
+void QtUiPort::setAbortEnabled(bool enabled) {
+    if (m_form)
+        m_form->setAbortEnabled(enabled);
+}
+
+void QtUiPort::showMessageWindow() {
+    if (!m_program)
+        return;
+    if (!m_messageWindow)
+        m_messageWindow = new MsgWindow(*m_program, m_form.data());
+    m_messageWindow->loadAndShow();
+}
+
+MsgWindow* QtUiPort::messageWindow() const {
+    return m_messageWindow.data();
+}
+
+} // namespace qelp::ui
