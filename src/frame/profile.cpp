@@ -94,6 +94,14 @@ FileIndex buildIndex(std::string_view text) {
     return index;
 }
 
+std::string findInIndex(const FileIndex& index, std::string_view section, std::string_view key) {
+    auto s = index.sections.find(ToUpperAscii(section));
+    if (s == index.sections.end())
+        return {};
+    auto k = s->second.find(ToUpperAscii(key));
+    return k == s->second.end() ? std::string() : k->second;
+}
+
 std::mutex g_indexMutex;
 std::map<std::string, FileIndex> g_indexes;
 
@@ -141,12 +149,7 @@ std::string GetPrivateProfileValue(std::string_view section, std::string_view ke
             index = buildIndex(text);
             index.stamp = stamp;
         }
-        auto s = index.sections.find(ToUpperAscii(section));
-        if (s != index.sections.end()) {
-            auto k = s->second.find(ToUpperAscii(key));
-            if (k != s->second.end())
-                value = k->second;
-        }
+        value = findInIndex(index, section, key);
     } else {
         value = LookupInText(text, section, key);
     }
@@ -181,11 +184,7 @@ ProfileSnapshot::~ProfileSnapshot() {
 }
 
 std::string ProfileSnapshot::Read(std::string_view section, std::string_view key) const {
-    auto s = m_index->file.sections.find(ToUpperAscii(section));
-    if (s == m_index->file.sections.end())
-        return {};
-    auto k = s->second.find(ToUpperAscii(key));
-    return k == s->second.end() ? std::string() : programValue(k->second);
+    return programValue(findInIndex(m_index->file, section, key));
 }
 
 std::string SetInText(std::string_view text, std::string_view section, std::string_view key,

@@ -20,6 +20,10 @@ const std::string kNoMatch = "Error: QELP server and client have no matching pro
                              "version. Cannot negotiate protocol version to use!";
 
 struct Case {
+    // Shown by failing assertions and in test names instead of the record's bytes.
+    friend void PrintTo(const Case& c, std::ostream* os) {
+        *os << "server [" << c.server << "] client [" << c.client << "]";
+    }
     const char* server;
     const char* client;
     bool ok;
@@ -65,7 +69,9 @@ INSTANTIATE_TEST_SUITE_P(
                       // Digits beyond 32 bits are skipped like any unusable piece.
                       Case{"4294967298,2", "2,4294967298", true, 2, ""},
                       Case{"2147483648", "2147483648", false, -1, kEmptyList},
-                      Case{"2147483647,1", "2147483647", true, 2147483647, ""}));
+                      Case{"2147483647,1", "2147483647", true, 2147483647, ""}),
+    // Stable, readable test names: the position in the table.
+    [](const ::testing::TestParamInfo<Case>& info) { return "case" + std::to_string(info.index); });
 
 TEST(NegotiationReport, SuccessAndFailureLines) {
     ProgramFixture f;

@@ -23,6 +23,16 @@ public:
     bool TerminateProcessByName(const std::string&) override { return true; }
 };
 
+// A later run of the console on the same machine: fresh program state, same host.
+struct SecondRun {
+    explicit SecondRun(TestHost& host) : program(host, ui) {
+        ui.attach(program);
+        qelp::StartProgram(program);
+    }
+    FakeUi ui;
+    qelp::Program program;
+};
+
 void waitForBusy(qelp::Program& program) {
     for (int i = 0; i < 2500 && !qelp::IsDriverBusy(program); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -98,10 +108,8 @@ TEST(Supervision, RunningIdleDriverIsAdoptedWithoutRelaunch) {
     const int pid = f.driver.firstPid();
 
     // A second console run (fresh program state) finds the driver running and idle.
-    FakeUi ui;
-    qelp::Program second(f.host, ui);
-    ui.attach(second);
-    qelp::StartProgram(second);
+    SecondRun run(f.host);
+    qelp::Program& second = run.program;
     const size_t before = f.logMessages().size();
     ASSERT_TRUE(qelp::StartDriver(second));
     auto log = f.messagesFrom(before);
@@ -122,10 +130,8 @@ TEST(Supervision, DriverHangingBusyAtStartIsReplacedByAFreshOne) {
     waitForBusy(f.program);
     ASSERT_TRUE(qelp::IsDriverBusy(f.program));
 
-    FakeUi ui;
-    qelp::Program second(f.host, ui);
-    ui.attach(second);
-    qelp::StartProgram(second);
+    SecondRun run(f.host);
+    qelp::Program& second = run.program;
     const size_t before = f.logMessages().size();
     ASSERT_TRUE(qelp::StartDriver(second));
     auto log = f.messagesFrom(before);
