@@ -7,7 +7,6 @@
 #include "frame/program.h"
 #include "frame/registry.h"
 #include "link/config.h"
-#include "link/supervision.h"
 #include "link/transfer.h"
 #include "support/linkfixture.h"
 
@@ -382,21 +381,4 @@ TEST_F(Transfer, SecondCommandDuringAWaitIsRefusedAndTheFirstCompletes) {
     EXPECT_EQ(CountOf(log(), "Clean command created"), 0);
     EXPECT_EQ(ReadFile(program.serverCommandFile()), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     EXPECT_FALSE(program.commandInFlight);
-}
-
-TEST_F(Transfer, StopDuringAHungCommandEndsTheWait) {
-    play([&] { takeCommand(); });
-    bool stopped = false;
-    ui.onEvents = [&](qelp::Program& p) {
-        if (!stopped && ui.eventPasses > 5) {
-            stopped = true;
-            qelp::StopDriver(p); // "Stop QELP" stays usable during a wait
-        }
-    };
-    EXPECT_FALSE(qelp::SendAndEvaluate(program, 2000));
-    player.join();
-    EXPECT_FALSE(program.driverRunning);
-    EXPECT_EQ(program.driverResultCode, -2);
-    EXPECT_FALSE(has("busy.flg"));
-    EXPECT_LE(ui.eventPasses, 205);
 }
