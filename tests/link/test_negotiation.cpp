@@ -1,5 +1,4 @@
-// Protocol version negotiation: the choice, the three error lines, ActiveVersion in the
-// registry and the report line.
+// Protocol version negotiation: the choice, error lines, ActiveVersion and the report line.
 #include "frame/registry.h"
 #include "link/config.h"
 #include "link/negotiation.h"
@@ -10,77 +9,54 @@
 using namespace qelp;
 using namespace qelptest;
 
-namespace {
-
-const std::string kEmpty =
-    "Error: Client and/or server version registry is empty. Cannot negotiate protocol version!";
-const std::string kEmptyList = "Error: Client and/or server version registry results in "
-                               "empty list. Cannot negotiate protocol version!";
-const std::string kNoMatch = "Error: QELP server and client have no matching protocol "
-                             "version. Cannot negotiate protocol version to use!";
-
-struct Case {
-    // Shown by failing assertions and in test names instead of the record's bytes.
-    friend void PrintTo(const Case& c, std::ostream* os) {
-        *os << "server [" << c.server << "] client [" << c.client << "]";
+TEST(Negotiation, ChoosesHighestCommonVersion) {
+    const std::string kEmpty = "Error: Client and/or server version registry is empty. Cannot "
+                               "negotiate protocol version!";
+    const std::string kList = "Error: Client and/or server version registry results in empty "
+                              "list. Cannot negotiate protocol version!";
+    const std::string kNone = "Error: QELP server and client have no matching protocol "
+                              "version. Cannot negotiate protocol version to use!";
+    struct Case {
+        const char *server, *client;
+        int32_t active; // -1 or 0: refused
+        std::string error;
+    };
+    // Digits beyond 32 bits are skipped like any unusable piece.
+    // clang-format off
+    const Case cases[] = {
+        {"1,2,3", "2,3,4", 3, ""},   {"3,1,2", "2", 2, ""},      {"1, 2", "2", -1, kNone},
+        {"1,,2", "2", 2, ""},        {"abc", "1", -1, kList},    {"1", "x,y", -1, kList},
+        {"1,2", "", -1, kEmpty},     {"", "1", -1, kEmpty},      {"0,5", "0,7", 0, kNone},
+        {"4,4", "4", 4, ""},         {"2,", ",2", 2, ""},        {"+2,-3", "2,3", -1, kList},
+        {"01,2", "1", 1, ""},        {"9,10,11", "11,9,10", 11, ""},
+        {"4294967298,2", "2,4294967298", 2, ""}, {"2147483648", "2147483648", -1, kList},
+        {"2147483647,1", "2147483647", 2147483647, ""}};
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("server [") + c.server + "] client [" + c.client + "]");
+        ProgramFixture f;
+        RegistryStore registry(f.host.registryPath());
+        // A value left from an earlier start is overwritten, success or not.
+        ASSERT_TRUE(registry.WriteText(kConfigKey, "ActiveVersion", "77"));
+        f.program.serverVersions = c.server;
+        f.program.clientVersions = c.client;
+        const size_t before = f.logMessages().size();
+        EXPECT_EQ(NegotiateProtocolVersion(f.program), c.error.empty());
+        EXPECT_EQ(f.program.activeVersion, c.active);
+        EXPECT_EQ(registry.ReadAsText(kConfigKey, "ActiveVersion"), std::to_string(c.active));
+        const std::vector<std::string> log = f.logMessages();
+        EXPECT_EQ(std::vector<std::string>(log.begin() + static_cast<long>(before), log.end()),
+                  c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
     }
-    const char* server;
-    const char* client;
-    bool ok;
-    int32_t active;
-    std::string error; // empty: no line at all
-};
-
-class Negotiation : public ::testing::TestWithParam<Case> {
-protected:
-    ProgramFixture f;
-};
-
-} // namespace
-
-TEST_P(Negotiation, ChoosesHighestCommonVersion) {
-    const Case& c = GetParam();
-    RegistryStore registry(f.host.registryPath());
-    // A value left from an earlier start is overwritten, success or not.
-    ASSERT_TRUE(registry.WriteText(kConfigKey, "ActiveVersion", "77"));
-    f.program.serverVersions = c.server;
-    f.program.clientVersions = c.client;
-    const size_t before = f.logMessages().size();
-
-    EXPECT_EQ(NegotiateProtocolVersion(f.program), c.ok);
-    EXPECT_EQ(f.program.activeVersion, c.active);
-    EXPECT_EQ(registry.ReadAsText(kConfigKey, "ActiveVersion"), std::to_string(c.active));
-    const std::vector<std::string> all = f.logMessages();
-    const std::vector<std::string> logged(all.begin() + static_cast<long>(before), all.end());
-    EXPECT_EQ(logged,
-              c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lists, Negotiation,
-    ::testing::Values(Case{"1,2,3", "2,3,4", true, 3, ""}, Case{"3,1,2", "2", true, 2, ""},
-                      Case{"1, 2", "2", false, -1, kNoMatch}, Case{"1,,2", "2", true, 2, ""},
-                      Case{"abc", "1", false, -1, kEmptyList},
-                      Case{"1", "x,y", false, -1, kEmptyList}, Case{"1,2", "", false, -1, kEmpty},
-                      Case{"", "1", false, -1, kEmpty}, Case{"0,5", "0,7", false, 0, kNoMatch},
-                      Case{"4,4", "4", true, 4, ""}, Case{"2,", ",2", true, 2, ""},
-                      Case{"+2,-3", "2,3", false, -1, kEmptyList}, Case{"01,2", "1", true, 1, ""},
-                      Case{"9,10,11", "11,9,10", true, 11, ""},
-                      // Digits beyond 32 bits are skipped like any unusable piece.
-                      Case{"4294967298,2", "2,4294967298", true, 2, ""},
-                      Case{"2147483648", "2147483648", false, -1, kEmptyList},
-                      Case{"2147483647,1", "2147483647", true, 2147483647, ""}),
-    // Stable, readable test names: the position in the table.
-    [](const ::testing::TestParamInfo<Case>& info) { return "case" + std::to_string(info.index); });
-
-TEST(NegotiationReport, SuccessAndFailureLines) {
+TEST(Negotiation, SuccessAndFailureReportLines) {
     ProgramFixture f;
     f.program.serverVersions = "1,2,3";
     f.program.clientVersions = "2,3,4";
     ASSERT_TRUE(NegotiateProtocolVersion(f.program));
     EXPECT_EQ(NegotiationReport(f.program, true),
               "Protocol versions: Server [1,2,3] Client [2,3,4] Negotiated active version [3]");
-
     f.program.serverVersions = "0, 5";
     f.program.clientVersions = "0,7";
     ASSERT_FALSE(NegotiateProtocolVersion(f.program));
