@@ -16,12 +16,6 @@ Command parsedOk(const std::string& body) {
     return p.command.value_or(Command{});
 }
 
-std::string refusal(const std::string& text) {
-    ParsedCommand p = ParseCommandFile(text);
-    EXPECT_FALSE(p.command.has_value()) << text;
-    return p.error;
-}
-
 } // namespace
 
 TEST(CommandParser, MaintenanceVerbsAndTheirArguments) {
@@ -31,11 +25,16 @@ TEST(CommandParser, MaintenanceVerbsAndTheirArguments) {
         int canister;
         double amount;
         const char* text;
+        InfoKind info = InfoKind::Features;
     };
     const Case cases[] = {
         {"@EXT RESET", Verb::Reset, 0, 0, ""},
         {"@EXT RESET HARD", Verb::ResetHard, 0, 0, ""},
         {"@EXT VERSION", Verb::Version, 0, 0, ""},
+        {"@EXT MACHINE_INFO FEATURES", Verb::MachineInfo, 0, 0, ""},
+        {"@EXT MACHINE_INFO PUMPCOUNT", Verb::MachineInfo, 0, 0, "", InfoKind::PumpCount},
+        {"@EXT MACHINE_INFO CANISTERCOUNT", Verb::MachineInfo, 0, 0, "", InfoKind::CanisterCount},
+        {"@EXT MACHINE_INFO canistersize", Verb::MachineInfo, 0, 0, "", InfoKind::CanisterSize},
         {"@EXT PURGE 7", Verb::Purge, 7, 0, ""},
         {"@EXT PURGE -1", Verb::Purge, -1, 0, ""}, // well formed; no such canister
         {"@EXT CLEAN 0", Verb::Clean, 0, 0, ""},
@@ -56,118 +55,83 @@ TEST(CommandParser, MaintenanceVerbsAndTheirArguments) {
         EXPECT_EQ(cmd.canister, c.canister);
         EXPECT_DOUBLE_EQ(cmd.amountMl, c.amount);
         EXPECT_EQ(cmd.text, c.text);
+        EXPECT_EQ(cmd.info, c.info);
     }
-    const std::pair<const char*, InfoKind> kinds[] = {{"FEATURES", InfoKind::Features},
-                                                      {"PUMPCOUNT", InfoKind::PumpCount},
-                                                      {"CANISTERCOUNT", InfoKind::CanisterCount},
-                                                      {"canistersize", InfoKind::CanisterSize}};
-    for (const auto& [word, kind] : kinds) {
-        Command info = parsedOk(std::string("@EXT MACHINE_INFO ") + word);
-        EXPECT_EQ(info.verb, Verb::MachineInfo);
-        EXPECT_EQ(info.info, kind) << word;
-    }
-}
-
-TEST(CommandParser, VerbNameIsKnownEvenForRefusedCommands) {
+    // The verb name drives fault selection, so it is known even for refused commands.
     EXPECT_EQ(ParseCommandFile(framed("@EXT PURGE x")).verbName, "PURGE");
     EXPECT_EQ(ParseCommandFile(framed("@ext machine_info canistersize")).verbName, "MACHINE_INFO");
-    EXPECT_EQ(ParseCommandFile(framed("@WGH 0\r\n@CNX 1 2")).verbName, "DOSE");
     EXPECT_EQ(ParseCommandFile("@RUN\r\n@END\r\n").verbName, "EMPTY");
+    EXPECT_TRUE(ParseCommandFile("@RUN\n\n@EXT RESET\n@END").command); // blank lines, LF
 }
 
-TEST(CommandParser, BrokenFramesAreRefused) {
-    EXPECT_NE(refusal("").find("empty"), std::string::npos);
-    EXPECT_NE(refusal("@EXT RESET\r\n@END\r\n").find("@RUN"), std::string::npos);
-    EXPECT_NE(refusal("@RUN\r\n@EXT RESET\r\n").find("@END"), std::string::npos);
-    EXPECT_NE(refusal("@RUN\r\n@END\r\n").find("no command"), std::string::npos);
-    EXPECT_NE(refusal(framed("@EXT RESET\r\n@EXT VERSION")).find("exactly one"), std::string::npos);
-    EXPECT_FALSE(refusal(framed("@WGH 0\r\n@EXT RESET\r\n@CNX 1 2")).empty());
-    // Blank lines and bare LF line ends are tolerated.
-    ParsedCommand lf = ParseCommandFile("@RUN\n\n@EXT RESET\n@END");
-    EXPECT_TRUE(lf.command.has_value()) << lf.error;
-}
-
-TEST(CommandParser, MalformedMaintenanceLinesAreRefused) {
-    for (const char* body : {"@EXT",
-                             "@EXT REBOOT",
-                             "@EXT RESET SOFT",
-                             "@EXT MACHINE_INFO ",
-                             "@EXT MACHINE_INFO SERIAL",
-                             "@EXT VERSION 2",
-                             "@EXT PURGE",
-                             "@EXT PURGE x",
-                             "@EXT PURGE 1 2",
-                             "@EXT CLEAN 1.5",
-                             "@EXT PURGECOL",
-                             "@EXT FILLCANISTER",
-                             "@EXT FILLCANISTER SET 3",
-                             "@EXT FILLCANISTER ADD 3 1,5",
-                             "@EXT FILLCANISTER ADD 3 -5",
-                             "@EXT FILLCANISTER EMPTY 3",
-                             "@EXT FILLCANISTER PREPARE",
-                             "@EXT SETCANCOLNAME",
-                             "@EXT SETCANCOLNAME x \"Red\"",
-                             "@EXT SETCANCOLNAME 3 \"  \""}) {
-        SCOPED_TRACE(body);
-        EXPECT_FALSE(refusal(framed(body)).empty());
-    }
-}
-
-TEST(CommandParser, FullRecipe) {
+TEST(CommandParser, Recipes) {
+    using std::make_tuple, std::string;
     Command c = parsedOk("@WGH 1\r\n@UNT 29.574 48\r\n@LQT 2\r\n@PRD \"Morvex BL\"\r\n"
                          "@BAS \"W05\"\r\n@CAN \"2L Ash Tray\" 2000 180\r\n"
                          "@CNT \"Oxide Red\" 12.5 \"Re\"d\" 4\r\n@SHL 0 -3 -1\r\n@PNC 1");
-    ASSERT_EQ(c.verb, Verb::Dose);
     const DoseRecipe& r = c.recipe;
-    EXPECT_EQ(r.unitType, 1);
+    EXPECT_EQ(c.verb, Verb::Dose);
+    EXPECT_EQ(make_tuple(r.unitType, r.cans, r.product, r.base, r.byColorantName, r.punchMode),
+              make_tuple(1, 2, string("Morvex BL"), string("W05"), true, 1));
     EXPECT_DOUBLE_EQ(r.unitSize, 29.574);
     EXPECT_DOUBLE_EQ(r.unitFraction, 48);
-    EXPECT_EQ(r.cans, 2);
-    EXPECT_EQ(r.product, "Morvex BL");
-    EXPECT_EQ(r.base, "W05");
-    ASSERT_TRUE(r.can.has_value());
-    EXPECT_EQ(r.can->type, "2L Ash Tray");
-    EXPECT_EQ(r.can->sizeMl, 2000);
-    EXPECT_EQ(r.can->height, 180);
-    EXPECT_TRUE(r.byColorantName);
+    ASSERT_TRUE(r.can && r.shelf);
+    EXPECT_EQ(make_tuple(r.can->type, r.can->sizeMl, r.can->height),
+              make_tuple(string("2L Ash Tray"), 2000, std::optional<int>(180)));
+    EXPECT_EQ(make_tuple(r.shelf->before, r.shelf->during, r.shelf->after), make_tuple(0, -3, -1));
     ASSERT_EQ(r.colorants.size(), 2u);
     EXPECT_EQ(r.colorants[0].colorant, "Oxide Red");
     EXPECT_DOUBLE_EQ(r.colorants[0].amount, 12.5);
     EXPECT_EQ(r.colorants[1].colorant, "Re\"d"); // an embedded quote is kept
     EXPECT_DOUBLE_EQ(r.colorants[1].amount, 4);
-    ASSERT_TRUE(r.shelf.has_value());
-    EXPECT_EQ(r.shelf->before, 0);
-    EXPECT_EQ(r.shelf->during, -3);
-    EXPECT_EQ(r.shelf->after, -1);
-    EXPECT_EQ(r.punchMode, 1);
-}
 
-TEST(CommandParser, MinimalRecipesTakeDefaults) {
-    Command byCanister = parsedOk("@CNX 3 12.5 7 4");
-    EXPECT_FALSE(byCanister.recipe.byColorantName);
-    ASSERT_EQ(byCanister.recipe.colorants.size(), 2u);
-    EXPECT_EQ(byCanister.recipe.colorants[1].canister, 7);
-    EXPECT_EQ(byCanister.recipe.unitType, 0);
-    EXPECT_DOUBLE_EQ(byCanister.recipe.unitSize / byCanister.recipe.unitFraction, 1.0);
-    EXPECT_EQ(byCanister.recipe.cans, 1);
-    EXPECT_FALSE(byCanister.recipe.can.has_value());
-    EXPECT_FALSE(byCanister.recipe.shelf.has_value());
-    EXPECT_EQ(byCanister.recipe.punchMode, 0);
-
+    // Minimal recipes: millilitres for one can, no can, no shelf, no punching.
+    const DoseRecipe m = parsedOk("@CNX 3 12.5 7 4").recipe;
+    ASSERT_EQ(m.colorants.size(), 2u);
+    EXPECT_EQ(make_tuple(m.byColorantName, m.colorants[1].canister, m.unitType, m.cans,
+                         m.can.has_value(), m.shelf.has_value(), m.punchMode),
+              make_tuple(false, 7, 0, 1, false, false, 0));
+    EXPECT_DOUBLE_EQ(m.colorants[1].amount, 4);
+    EXPECT_DOUBLE_EQ(m.unitSize / m.unitFraction, 1.0);
     EXPECT_TRUE(parsedOk("@CNX").recipe.colorants.empty());
-    Command unknownHeight = parsedOk("@CAN \"1L\" 1000 *UNK\r\n@CNT");
-    ASSERT_TRUE(unknownHeight.recipe.can.has_value());
-    EXPECT_FALSE(unknownHeight.recipe.can->height.has_value());
+    std::optional<CanDetails> unknownHeight = parsedOk("@CAN \"1L\" 1000 *UNK\r\n@CNT").recipe.can;
+    ASSERT_TRUE(unknownHeight.has_value());
+    EXPECT_FALSE(unknownHeight->height.has_value());
 }
 
-TEST(CommandParser, MalformedRecipesAreRefused) {
+TEST(CommandParser, MalformedFilesAreRefusedWithAReason) {
+    const std::pair<std::string, const char*> frames[] = {
+        {"", "empty"},
+        {"@EXT RESET\r\n@END\r\n", "@RUN"},
+        {"@RUN\r\n@EXT RESET\r\n", "@END"},
+        {"@RUN\r\n@END\r\n", "no command"},
+        {framed("@EXT RESET\r\n@EXT VERSION"), "exactly one"},
+    };
+    for (const auto& [text, reason] : frames) {
+        ParsedCommand p = ParseCommandFile(text);
+        EXPECT_FALSE(p.command.has_value()) << text;
+        EXPECT_NE(p.error.find(reason), std::string::npos) << text << ": " << p.error;
+    }
+    auto refused = [](const std::string& body) {
+        ParsedCommand p = ParseCommandFile(framed(body));
+        EXPECT_FALSE(p.command.has_value()) << body;
+        EXPECT_FALSE(p.error.empty()) << body;
+    };
+    for (const char* body : {"@EXT", "@EXT REBOOT", "@EXT RESET SOFT", "@EXT MACHINE_INFO ",
+                             "@EXT MACHINE_INFO SERIAL", "@EXT VERSION 2", "@EXT PURGE",
+                             "@EXT PURGE x", "@EXT PURGE 1 2", "@EXT CLEAN 1.5", "@EXT PURGECOL"})
+        refused(body);
+    for (const char* body :
+         {"@EXT FILLCANISTER", "@EXT FILLCANISTER SET 3", "@EXT FILLCANISTER ADD 3 1,5",
+          "@EXT FILLCANISTER ADD 3 -5", "@EXT FILLCANISTER EMPTY 3", "@EXT FILLCANISTER PREPARE",
+          "@EXT SETCANCOLNAME", "@EXT SETCANCOLNAME x \"Red\"", "@EXT SETCANCOLNAME 3 \"  \""})
+        refused(body);
     for (const char* body :
          {"@WGH 2\r\n@CNX 1 1", "@UNT 0 48\r\n@CNX 1 1", "@UNT 29.574\r\n@CNX 1 1",
           "@UNT 29,574 48\r\n@CNX 1 1", "@LQT 0\r\n@CNX 1 1", "@CNX 1", "@CNX 1 -2", "@CNX x 2",
           "@CNT \"Red\" many", "@CNX 1 1\r\n@CNT \"Red\" 1", "@WGH 0\r\n@WGH 0\r\n@CNX",
           "@PNC 3\r\n@CNX", "@SHL 0 -4 0\r\n@CNX", "@SHL 0 0\r\n@CNX", "@CAN \"1L\" 0 100\r\n@CNX",
-          "@CAN 1000\r\n@CNX", "@XYZ 1\r\n@CNX", "@WGH 0\r\n@UNT 1 1"}) {
-        SCOPED_TRACE(body);
-        EXPECT_FALSE(refusal(framed(body)).empty());
-    }
+          "@CAN 1000\r\n@CNX", "@XYZ 1\r\n@CNX", "@WGH 0\r\n@UNT 1 1",
+          "@WGH 0\r\n@EXT RESET\r\n@CNX 1 2"})
+        refused(body);
 }
