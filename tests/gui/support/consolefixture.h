@@ -1,53 +1,53 @@
 #pragma once
-// A complete console for the screen tests: a program directory of its own, the real
-// windows, scripted dialogs and, on request, the real simulator installed under a unique
-// name in fast mode. Everything runs offscreen; the simulator is killed when the fixture
-// goes.
+// A complete console for the screen tests: its own program directory, the real windows,
+// scripted dialogs and, on request, the real simulator (fast mode), killed at the end.
 #include "support/driverharness.h"
 #include "support/testsupport.h"
 #include "ui/dialogs.h"
 #include "ui/mainform.h"
 #include "ui/qtuiport.h"
 
-#include <QString>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
 #include <QStringList>
 
 #include <functional>
 #include <memory>
-#include <string>
-#include <vector>
-
-class QComboBox;
-class QPushButton;
-class QWidget;
 
 namespace guitest {
 
 class ConsoleFixture {
 public:
-    // decimalSeparator: the user's number format the host reports.
     explicit ConsoleFixture(char decimalSeparator = '.');
     ~ConsoleFixture();
 
-    // Installs the simulator (registry values, driver copy, ini, exchange directory).
-    void installDriver(const std::string& iniExtra = {});
-    // Copies the program's icons into <program directory>/graphics.
-    void installIcons();
-    // Presses "Start QELP"; true when the driver runs afterwards.
-    bool start();
-
-    QPushButton* button(const char* objectName) const;
-    QComboBox* combo(const char* objectName) const;
-    void click(const char* objectName);
-    QString status() const;
-
-    // The log's messages without time stamps; mark() and since() pick the lines of one step.
+    void installDriver() { driver = std::make_unique<qelptest::DriverInstall>(dir.path()); }
+    void installIcons(); // the program's icons into <program directory>/graphics
+    bool start() {       // "Start QELP"; true when the driver runs afterwards
+        click("Command1");
+        return program.driverRunning;
+    }
+    QPushButton* button(const char* name) const { return form->findChild<QPushButton*>(name); }
+    QComboBox* combo(const char* name) const { return form->findChild<QComboBox*>(name); }
+    void click(const char* name) {
+        if (QPushButton* b = button(name))
+            b->click();
+    }
+    std::vector<std::string> press(const char* name) { // the log lines the click added
+        const size_t at = mark();
+        click(name);
+        return since(at);
+    }
+    QString status() const { return form->findChild<QLabel*>("Label1")->text(); }
+    // The log's messages without time stamps; since(mark()) picks those of one step.
     std::vector<std::string> log() const;
     size_t mark() const { return log().size(); }
-    std::vector<std::string> since(size_t mark) const;
-    // The lines since the mark that are the console's own outcome lines, not copies of
-    // files or the core's transfer lines.
-    bool logged(size_t mark, const std::string& line) const;
+    std::vector<std::string> since(size_t mark) const {
+        std::vector<std::string> all = log();
+        all.erase(all.begin(), all.begin() + std::ptrdiff_t(std::min(mark, all.size())));
+        return all;
+    }
 
     qelptest::TempDir dir;
     qelptest::TestHost host;
@@ -58,23 +58,18 @@ public:
     std::unique_ptr<qelptest::DriverInstall> driver;
 };
 
-// Runs the action once on the first visible top-level widget with the object name, as soon
-// as one shows up (a modal screen opened by a button, the message window during a command).
-// Polls every 10 ms for at most timeoutMs; the returned flag tells whether it ran.
+bool Has(const std::vector<std::string>& lines, const std::string& line);
+
+// Runs the action once on the first visible top-level widget of that name (polled every 10 ms).
 std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(QWidget*)> action,
                                   int timeoutMs = 20000);
 
-// Presses the message window's button with the caption as soon as the window shows; the
-// window's title and label text at that moment are kept in the returned record.
+// Presses the message window's button with the caption once it shows, keeping what it showed.
 struct SeenMessage {
     bool answered = false;
-    QString title;
-    QString text;
+    QString title, text;
     QStringList captions; // slots 0 to 4, empty for hidden slots
 };
-std::shared_ptr<SeenMessage> AnswerMessage(const QString& caption, int timeoutMs = 20000);
-
-// The path of the program's source tree.
-std::string SourcePath(const std::string& relative);
+std::shared_ptr<SeenMessage> AnswerMessage(const QString& caption);
 
 } // namespace guitest

@@ -1,0 +1,504 @@
+// The message window, the recipe screen (with a composed recipe dispensed against the real
+// simulator) and the canister grid with its green marks on exactly the changed cells.
+#include "support/consolefixture.h"
+#include "ui/cancolconf.h"
+#include "ui/msgwindow.h"
+#include "ui/recipeform.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+#include <filesystem>
+#include <set>
+
+using qelp::ui::CanColConf;
+using qelp::ui::MsgWindow;
+using qelp::ui::RecipeForm;
+using Cells = std::set<std::pair<int, int>>; // grid row (from 1), column
+
+namespace {
+Cells GreenCells(QTableWidget* grid) {
+    Cells cells;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        for (int c = 0; c < grid->columnCount(); ++c)
+            if (grid->item(r, c) && grid->item(r, c)->background().color() == QColor(0, 255, 0))
+                cells.insert({r + 1, c});
+    return cells;
+}
+QStringList Row(QTableWidget* grid, int row) {
+    QStringList texts;
+    for (int c = 0; c < grid->columnCount(); ++c)
+        texts << (row < 0 ? grid->horizontalHeaderItem(c) : grid->item(row, c))->text();
+    return texts;
+}
+qelp::CanisterState Canister(int id, const char* name, double content = 0) {
+    qelp::CanisterState c;
+    c.canId = id;
+    c.pasteId = id + 32;
+    c.colorantName = name;
+    c.sizeMl = 2000;
+    c.contentMl = content;
+    c.warnMl = 300;
+    c.minMl = 100;
+    return c;
+}
+} // namespace
+
+class TestScreens : public QObject {
+    Q_OBJECT
+    std::unique_ptr<guitest::ConsoleFixture> m_f;
+    RecipeForm* m_form = nullptr;
+
+    void makeFixture(char separator) {
+        m_f = std::make_unique<guitest::ConsoleFixture>(separator);
+        m_form = nullptr;
+        m_f->program.canisterTable = {Canister(3, "Lamp Black"), Canister(5, "Oxide Red"),
+                                      Canister(7, ""), Canister(9, "OXIDE RED")};
+    }
+    MsgWindow* show(int type, int buttons, const std::string& text = "Text", int code = 345,
+                    int family = 12) {
+        qelp::Program& p = m_f->program;
+        p.messageDialogType = type;
+        p.messageButtons = buttons;
+        p.messageText = text;
+        p.messageCode = code;
+        p.dispenserFamily = family;
+        p.replyPending = 0;
+        p.messageWindowCloseRequest = false;
+        m_f->port.showMessageWindow();
+        return m_f->port.messageWindow();
+    }
+    QStringList captions(MsgWindow* w) {
+        QStringList list;
+        for (int slot = 0; slot < MsgWindow::kSlotCount; ++slot)
+            list << (w->slotButton(slot)->isVisible() ? w->slotButton(slot)->text() : QString());
+        return list;
+    }
+    QLabel* label(MsgWindow* w, const char* name) { return w->findChild<QLabel*>(name); }
+
+    void open() { // as "Create" does, without its modal loop
+        if (!m_form)
+            m_form = new RecipeForm(m_f->program, m_f->dialogs, m_f->form.get());
+        m_form->fillControls();
+    }
+    QComboBox* combo(const char* name) { return m_form->findChild<QComboBox*>(name); }
+    QLineEdit* edit(const char* name) { return m_form->findChild<QLineEdit*>(name); }
+    QCheckBox* check(const char* name) { return m_form->findChild<QCheckBox*>(name); }
+    void press(const char* name) { m_form->findChild<QPushButton*>(name)->click(); }
+    QString recipeText() { return m_form->findChild<QLabel*>("Recipe")->text(); }
+    QStringList items(const char* name) {
+        QStringList list;
+        for (int i = 0; i < combo(name)->count(); ++i)
+            list << combo(name)->itemText(i);
+        return list;
+    }
+    // The texts of edits and lists joined with '|'; enter() types them (a list that is not
+    // editable picks the item); boxes: the four check boxes as 0 and 1.
+    QString texts(std::initializer_list<const char*> names) {
+        QStringList list;
+        for (const char* n : names)
+            list << (edit(n) ? edit(n)->text() : combo(n)->currentText());
+        return list.join('|');
+    }
+    void enter(const QString& values) { // "name=text;name=text"
+        for (const QString& v : values.split(';')) {
+            const QByteArray n = v.section('=', 0, 0).toLatin1();
+            edit(n) ? edit(n)->setText(v.section('=', 1))
+                    : combo(n)->setCurrentText(v.section('=', 1));
+        }
+    }
+    static constexpr const char* kBoxes[] = {"Check1", "ShelfCheck", "PunchCheck", "CheckColName"};
+    QString boxes() {
+        QString states;
+        for (const char* b : kBoxes)
+            states += check(b)->isChecked() ? '1' : '0';
+        return states;
+    }
+    void setBoxes(const QString& states) {
+        for (int i = 0; i < 4; ++i)
+            check(kBoxes[i])->setChecked(states[i] == '1');
+    }
+    void addColorant(int index, const QString& amount) {
+        combo("Paste")->setCurrentIndex(index);
+        edit("PasteAmount")->setText(amount);
+        press("CommandAdd");
+    }
+    const qelp::DosingRecipe& stored() { return m_f->program.currentRecipe; }
+
+    Cells openGrid() { // with its button; the green cells shown
+        Cells green;
+        auto shown = guitest::WhenVisible("CanColConf", [&](QWidget* w) {
+            QTableWidget* grid = static_cast<CanColConf*>(w)->grid();
+            green = GreenCells(grid);
+            w->close();
+        });
+        m_f->click("cmd_cancol");
+        return *shown ? green : Cells{{-1, -1}}; // no grid: no comparison can pass
+    }
+
+private slots:
+    void init() { makeFixture('.'); }
+    void cleanup() { m_f.reset(); }
+
+    void lowestBitsFillTheSlotsFromTheRight() {
+        // mask, captions of slots 0 to 4
+        const std::pair<int, const char*> masks[] = {
+            {3, "Yes|No|||"},
+            {2047, "Yes|No|Ok|Cancel|Abort"},
+            {5 | 4096, "Yes|Ok|||"},
+            {1024, "Help||||"},
+            {128 | 256 | 512, "All|No to All|Yes to All||"},
+            {32 | 64, "Retry|Ignore|||"},
+            {0, "||||"},
+            {2048 | 4096 | 8192, "||||"}};
+        for (auto [mask, expected] : masks) {
+            MsgWindow* w = show(4, mask);
+            QVERIFY(w->isVisible() && m_f->program.messageWindowOpen);
+            QCOMPARE(captions(w).join('|'), QString(expected));
+            for (int s = 1; s < MsgWindow::kSlotCount && w->slotButton(s)->isVisible(); ++s)
+                QVERIFY(w->slotButton(s - 1)->x() > w->slotButton(s)->x()); // slot 0 rightmost
+        }
+    }
+
+    void pressingAButtonLeavesItsValueAndCloses() {
+        MsgWindow* w = show(4, 2047);
+        QTest::mouseClick(w->slotButton(1), Qt::LeftButton);
+        QCOMPARE(m_f->program.replyPending, 2);
+        QVERIFY(!w->isVisible() && !m_f->program.messageWindowOpen);
+        QCOMPARE(show(3, 1024), w); // one instance, starting afresh
+        QCOMPARE(captions(w), (QStringList{"Help", "", "", "", ""}));
+        w->slotButton(0)->click();
+        QCOMPARE(m_f->program.replyPending, 1024);
+        QVERIFY(!w->isVisible());
+    }
+
+    void titleCarriesTypeFamilyAndCode() {
+        const std::tuple<int, int, int, const char*> titles[] = {
+            {2, 12, 345, "Dispenser Error! 12/345"},
+            {2, 12, -1, "Dispenser Error! 12/-1"},
+            {2, 0, 345, "Dispenser Error! /345"},
+            {1, 7, 0, "Dispenser Warning! 7/"},
+            {3, 1, 2, "Dispenser Information 1/2"},
+            {0, 12, 345, "12/345"},
+            {4, 3, 202, "Dispenser Asking Confirmation 3/202"},
+            {9, 12, 345, "12/345"},
+            {3, 123456, -99, "Dispenser Information 123456/-99"}};
+        for (auto [type, family, code, title] : titles)
+            QCOMPARE(show(type, 1, "x", code, family)->windowTitle(), QString(title));
+    }
+
+    void iconShowsOnlyWhenItsFileExists() {
+        QVERIFY(!label(show(3, 4), "Image1")->isVisible()); // no graphics directory
+        m_f->installIcons();
+        for (int type = 1; type <= 4; ++type) {
+            QLabel* image = label(show(type, 4), "Image1");
+            QVERIFY2(image->isVisible() && !image->pixmap().isNull(),
+                     qPrintable(QString::number(type)));
+        }
+        QVERIFY(!label(show(0, 4), "Image1")->isVisible());
+        std::filesystem::remove(m_f->dir.path() + "graphics/3.ico");
+        QVERIFY(!label(show(3, 4), "Image1")->isVisible());
+    }
+
+    void textIsShownPlainWithItsLineBreaks() {
+        QLabel* text = label(show(1, 4, "First.\r\nSecond <b>7</b>"), "Label1");
+        QVERIFY(text->isVisible());
+        QCOMPARE(text->text(), QString("First.\nSecond <b>7</b>"));
+        QCOMPARE(text->textFormat(), Qt::PlainText);
+        QCOMPARE(label(show(1, 4, "Gr\xfcn"), "Label1")->text(), QString::fromUtf8("Grün"));
+        QVERIFY(!label(show(1, 4, ""), "Label1")->isVisible());
+    }
+
+    void closeBoxAloneDoesNothing() {
+        MsgWindow* w = show(2, 3);
+        QVERIFY(!w->close());
+        QTest::keyClick(w, Qt::Key_Escape);
+        QVERIFY(w->isVisible() && m_f->program.messageWindowOpen);
+        QCOMPARE(m_f->program.replyPending, 0);
+        m_f->program.replyPending = 4; // a reply left by the result wait lets it through
+        QVERIFY(w->close());
+        QVERIFY(!m_f->program.messageWindowOpen);
+    }
+
+    void closeRequestClosesWithinATickWithoutAnswer() {
+        MsgWindow* w = show(4, 3);
+        auto* timer = w->findChild<QTimer*>("Timer1");
+        QVERIFY(timer && timer->isActive());
+        QCOMPARE(timer->interval(), 25);
+        QTest::qWait(60);
+        QVERIFY(w->isVisible()); // ticks without a request change nothing
+        m_f->program.messageWindowCloseRequest = true;
+        QTRY_VERIFY(!w->isVisible());
+        QVERIFY(!timer->isActive() && !m_f->program.messageWindowOpen);
+        QCOMPARE(m_f->program.replyPending, 0);
+    }
+
+    void firstOpeningShowsTheDefaultsAndFixedLists() {
+        open();
+        QCOMPARE(items("Utype"), (QStringList{"ML", "GR"}));
+        QCOMPARE(items("Prod"), (QStringList{"Morvex BL", "Tandra UV", "Quilon SUV", "Nurel Blur",
+                                             "DemoProduct"}));
+        QCOMPARE(items("Base"), (QStringList{"W05", "BC", "M00"}));
+        QCOMPARE(items("CanType"),
+                 (QStringList{"1L DustBin", "2L AshTray", "3L BigBin", "4L TinCan"}));
+        for (const char* shelf : {"ShelfPre", "ShelfDose", "ShelfPost"})
+            QCOMPARE(items(shelf), (QStringList{"All Up", "All Down", "Ref Plane", "No Move"}));
+        QCOMPARE(items("PunchSel"), (QStringList{"None", "Ask Confirm", "No Confirm"}));
+        QCOMPARE(items("Paste"), (QStringList{"Lamp Black", "Oxide Red", "", "OXIDE RED"}));
+        QCOMPARE(texts({"Utype", "Usize", "UFract", "NumCans", "Prod", "Base", "CanType",
+                        "PunchSel", "PasteAmount", "ShelfPre", "ShelfDose", "ShelfPost"}),
+                 QString("ML|29.574|48|1||||None||All Up|All Up|All Up"));
+        QCOMPARE(combo("CanType")->currentIndex() + combo("Paste")->currentIndex(), -2);
+        QCOMPARE(recipeText(), QString());
+        QCOMPARE(boxes(), QString("1000"));
+    }
+
+    void addKeepsOneLinePerCanister() {
+        open();
+        addColorant(0, "5");
+        addColorant(1, "2.5");
+        addColorant(0, "7");
+        QCOMPARE(recipeText(), QString("Lamp Black - 7; Oxide Red - 2.5; "));
+        const auto& lines = m_f->program.recipeColorants;
+        QCOMPARE(QList<int>({int(lines.size()), lines[0].canister, lines[0].pasteId}),
+                 QList<int>({2, 3, 35}));
+        addColorant(3, "1"); // the other spelling: the first canister of that name
+        QCOMPARE(recipeText(), QString("Lamp Black - 7; Oxide Red - 1; "));
+        QCOMPARE(edit("PasteAmount")->text(), QString("1"));
+        press("CommandClear");
+        for (const char* amount : {"0", "-2", ""})
+            addColorant(0, amount);
+        addColorant(-1, "4");
+        addColorant(2, "3"); // the canister without a name
+        QCOMPARE(recipeText(), QString());
+        QVERIFY(m_f->dialogs.messages().isEmpty());
+        addColorant(0, "abc");
+        QCOMPARE(m_f->dialogs.messages(),
+                 QStringList{"Invalid amount (abc). Nothing was added to the recipe."});
+        QVERIFY(m_f->program.recipeColorants.empty());
+    }
+
+    void clearCloseAndSave() {
+        open();
+        addColorant(0, "5");
+        press("CommandExit");
+        QVERIFY(m_f->program.recipePresent);
+        open();
+        QCOMPARE(recipeText(), QString("Lamp Black - 5; "));
+        press("CommandClear");
+        QCOMPARE(recipeText(), QString());
+        m_form->reject(); // the close button
+        QVERIFY(m_f->program.recipeColorants.empty() && m_f->program.recipePresent);
+        open();
+        press("CommandExit");
+        QVERIFY(!m_f->program.recipePresent);
+        // The close button drops header changes, and an unset unit size shows the default.
+        edit("Usize")->setText("0");
+        press("CommandExit");
+        QCOMPARE(stored().unitSize, 0.0);
+        open();
+        edit("Usize")->setText("5");
+        combo("PunchSel")->setCurrentIndex(2);
+        m_form->reject();
+        QCOMPARE(stored().unitSize, 0.0);
+        QCOMPARE(m_f->program.punchMode, 0);
+        open();
+        QCOMPARE(edit("Usize")->text(), QString("29.574"));
+    }
+
+    void saveStoresWhatTheNextOpeningShows() {
+        open();
+        enter("Utype=GR;Usize=1000;UFract=0.5;NumCans=2.5;Prod=Custom Product;Base=BC;"
+              "CanType=3L BigBin;ShelfDose=5;ShelfPost=all down;PunchSel=Ask Confirm");
+        setBoxes("0111"); // 2.5 cans: half to even
+        press("CommandExit");
+        QVERIFY(m_f->dialogs.messages().isEmpty());
+        const qelp::DosingRecipe& r = stored();
+        QCOMPARE(r.unitSize, 1000.0);
+        QCOMPARE(r.unitFraction, 0.5);
+        QCOMPARE(r.product + "|" + r.basePaint + "|" + r.canType,
+                 std::string("Custom Product|BC|3L BigBin"));
+        const qelp::Program& p = m_f->program;
+        QVERIFY(p.useShelf && p.sendPunch && p.sendColorantNames);
+        QCOMPARE(QList<int>({r.unitType, r.numberOfCans, r.canSize, r.canHeight, p.shelfPre,
+                             p.shelfDose, p.shelfPost, p.punchMode}),
+                 QList<int>({1, 2, 3000, 220, 0, 5, -1, 1}));
+        open(); // emptied texts keep the stored values
+        QCOMPARE(
+            texts({"Utype", "UFract", "Prod", "CanType", "ShelfDose", "ShelfPost", "PunchSel"}),
+            QString("GR|0.5|Custom Product|3L BigBin|5|All Down|Ask Confirm"));
+        QCOMPARE(boxes(), QString("0111"));
+        combo("Prod")->setEditText("");
+        combo("Base")->setEditText("");
+        check("Check1")->setChecked(true);
+        press("CommandExit");
+        QCOMPARE(r.product + "|" + r.basePaint, std::string("Custom Product|BC"));
+        QCOMPARE(r.canHeight, 0);
+        QCOMPARE(m_f->program.punchMode, 1);
+    }
+
+    void invalidInputIsRejectedWithAMessage() {
+        open();
+        press("CommandExit");
+        open();
+        enter("Usize=abc;UFract=4 "
+              "8;NumCans=99999999999;ShelfPre=abc;ShelfDose=;ShelfPost=99999999999");
+        press("CommandExit");
+        QCOMPARE(
+            m_f->dialogs.messages(),
+            (QStringList{"Invalid UnitSize value (abc). The stored value is kept.",
+                         "Invalid UnitFraction value (4 8). The stored value is kept.",
+                         "Invalid Number Of Cans value (99999999999). The stored value is kept.",
+                         "Invalid shelf move value (abc). NO MOVE will be used!",
+                         "Invalid shelf move value (). NO MOVE will be used!",
+                         "Invalid shelf move value (99999999999). NO MOVE will be used!"}));
+        QCOMPARE(QString("%1|%2|%3")
+                     .arg(stored().unitSize)
+                     .arg(stored().unitFraction)
+                     .arg(stored().numberOfCans),
+                 QString("29.574|48|1")); // kept
+        const qelp::Program& p = m_f->program;
+        QCOMPARE(QList<int>({p.shelfPre, p.shelfDose, p.shelfPost}), QList<int>({-3, -3, -3}));
+    }
+
+    void commaLocaleReadsAndShowsItsOwnNumbers() {
+        makeFixture(',');
+        open();
+        QCOMPARE(edit("Usize")->text(), QString("29,574"));
+        addColorant(0, "12,5");
+        QCOMPARE(recipeText(), QString("Lamp Black - 12,5; "));
+        QCOMPARE(m_f->program.recipeColorants[0].amount, 12.5);
+        enter("Usize=1.5;UFract=2,5"); // a point is no decimal separator here
+        press("CommandExit");
+        QCOMPARE(m_f->dialogs.messages().size(), 1);
+        QCOMPARE(stored().unitSize, 0.0); // kept
+        QCOMPARE(stored().unitFraction, 2.5);
+        m_f->program.canisterTable[0].contentMl = 12.5; // the grid too
+        CanColConf grid(m_f->program, m_f->form.get());
+        grid.fillCanisterGrid();
+        QCOMPARE(grid.grid()->item(0, 5)->text(), QString("12,5"));
+    }
+
+    void composedRecipeIsDispensedWithTheDriversQuestionAnswered() {
+        m_f->program.canisterTable.clear();
+        m_f->installDriver();
+        QVERIFY(m_f->start());
+        bool composed = false; // "Create" opens the screen modally; compose while it is open
+        guitest::WhenVisible("RecipeForm", [&](QWidget* w) {
+            m_form = static_cast<RecipeForm*>(w);
+            composed = m_form->isModal();
+            addColorant(3, "12");  // Lamp Black
+            addColorant(4, "4,5"); // no number here: refused with a message
+            addColorant(4, "4.5"); // Phthalo Blue
+            combo("Prod")->setCurrentIndex(4);
+            combo("CanType")->setCurrentIndex(1);
+            check("PunchCheck")->setChecked(true);
+            combo("PunchSel")->setCurrentIndex(1); // Ask Confirm
+            press("CommandExit");
+        });
+        m_f->click("Command15");
+        QVERIFY(composed);
+        QVERIFY(m_f->program.recipePresent && m_f->button("Command16")->isEnabled());
+        QCOMPARE(m_f->dialogs.messages().size(), 1);
+
+        const double blackBefore = m_f->program.canisterTable[3].contentMl;
+        auto seen = guitest::AnswerMessage("Ok");
+        std::vector<std::string> out = m_f->press("Command16");
+        QVERIFY(seen->answered);
+        QCOMPARE(seen->title, QString("Dispenser Asking Confirmation 3/202"));
+        QVERIFY(seen->text.startsWith("Place the can under the nozzle.\n"));
+        QCOMPARE(seen->captions, (QStringList{"Ok", "Cancel", "", "", ""}));
+        for (const char* line : {"@CNX 4 12 5 4.5", "@PNC 1", "Button=4"})
+            QVERIFY2(guitest::Has(out, line), line);
+        QCOMPARE(out.back(), std::string("Dosing completed."));
+        QVERIFY(m_f->program.canisterTable[3].contentMl < blackBefore &&
+                m_f->program.canisterTable[3].dosedUl > 0);
+        QTRY_VERIFY(!m_f->program.messageWindowOpen);
+
+        seen = guitest::AnswerMessage("Cancel"); // the driver declines the dosing
+        out = m_f->press("Command16");
+        QVERIFY(seen->answered);
+        QVERIFY(guitest::Has(out, "Button=8"));
+        QCOMPARE(out.back(), std::string("Dosing Failed."));
+    }
+
+    void gridShowsTheTableWithItsHeadings() {
+        m_f->program.canisterTable = {Canister(3, "Lamp Black", 12.5),
+                                      Canister(5, "Oxide Red", 750)};
+        m_f->program.canisterTable[1].dosedUl = 0.25;
+        CanColConf window(m_f->program, m_f->form.get());
+        window.fillCanisterGrid();
+        QTableWidget* grid = window.grid();
+        QCOMPARE(Row(grid, -1), (QStringList{"Item#", "Paste", "PasteID", "CanID", "Size",
+                                             "Content", "Warning", "Minimum", "LastDosedUL"}));
+        QCOMPARE(grid->rowCount(), 2);
+        QCOMPARE(Row(grid, 1),
+                 (QStringList{"2", "Oxide Red", "37", "5", "2000", "750", "300", "100", "0.25"}));
+        QCOMPARE(grid->item(0, 5)->text(), QString("12.5"));
+        QCOMPARE(grid->editTriggers(), QAbstractItemView::NoEditTriggers);
+        QVERIFY(GreenCells(grid).empty()); // first filling: nothing to compare with
+    }
+
+    void exactlyTheChangedCellsTurnGreen() {
+        std::vector<qelp::CanisterState>& table = m_f->program.canisterTable;
+        table = {Canister(1, "White", 100), Canister(2, "Black", 200), Canister(3, "Red", 300)};
+        CanColConf window(m_f->program, m_f->form.get());
+        window.fillCanisterGrid();
+        window.fillCanisterGrid();
+        QVERIFY(GreenCells(window.grid()).empty());
+
+        table[2].contentMl = 290.5;
+        table[2].dosedUl = 9500;
+        table[0].colorantName = "WHITE"; // letter case counts
+        window.fillCanisterGrid();
+        QCOMPARE(GreenCells(window.grid()), (Cells{{3, 5}, {3, 8}, {1, 1}}));
+        window.fillCanisterGrid();
+        QVERIFY(GreenCells(window.grid()).empty());
+
+        table[1].sizeMl = 1;
+        table[1].warnMl = 2;
+        table[1].minMl = 3;
+        table[1].pasteId = 4;
+        table[1].canId = 22;
+        window.fillCanisterGrid();
+        QCOMPARE(GreenCells(window.grid()), (Cells{{2, 2}, {2, 3}, {2, 4}, {2, 6}, {2, 7}}));
+
+        // A different number of canisters: no marks, and the next filling compares again.
+        table.push_back(Canister(4, "Blue", 1));
+        table[0].contentMl = 1;
+        window.fillCanisterGrid();
+        QVERIFY(GreenCells(window.grid()).empty());
+        table[3].contentMl = 2;
+        window.fillCanisterGrid();
+        QCOMPARE(GreenCells(window.grid()), (Cells{{4, 5}}));
+    }
+
+    void gridMarksADosingAndARename() {
+        m_f->installDriver();
+        QCOMPARE(openGrid(), Cells{}); // opens also while the driver is stopped
+        QVERIFY(m_f->start());
+        QCOMPARE(openGrid(), Cells{});
+
+        qelp::Program& p = m_f->program; // a recipe of canister 3 only
+        p.currentRecipe = {0, 29.574, 48, 1, "", "", "", 0, 0};
+        p.recipeColorants = {{3, 24, 35, "Oxide Red"}};
+        p.recipePresent = true;
+        m_f->form->refreshConsole();
+        QCOMPARE(m_f->press("Command16").back(), std::string("Dosing completed."));
+        QCOMPARE(openGrid(), (Cells{{3, 5}, {3, 8}}));
+        QCOMPARE(openGrid(), Cells{});
+
+        m_f->dialogs.answerInput(QString("6")); // a rename changing only the letter case
+        m_f->dialogs.answerInput(QString("PHTHALO GREEN"));
+        QCOMPARE(m_f->press("Command20").back(), std::string("SetCanColName completed."));
+        // The rename's answer lists every canister with nothing dosed: canister 3's too.
+        QCOMPARE(openGrid(), (Cells{{3, 8}, {6, 1}}));
+    }
+};
+
+QTEST_MAIN(TestScreens)
+#include "tst_screens.moc"
