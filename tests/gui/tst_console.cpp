@@ -1,3 +1,4 @@
+#include <QPushButton>
 // The console against the real simulator: enable rules, maintenance actions, selection lists,
 // canister line, the busy rule, machine information, command-file replay.
 #include "link/transfer.h"
@@ -121,6 +122,16 @@ private slots:
         QCOMPARE(m_f->status(), QString("Driver stopped."));
         QCOMPARE(enabledControls(), unlinked);
         QCOMPARE(c1->count(), 17); // lists are left alone when stopped
+    }
+
+    // Screen readers and operator tests find controls by their accessible names.
+    void controlsCarryTheirCaptionsAsAccessibleNames() {
+        const auto buttons = m_f->form->findChildren<QPushButton*>();
+        QCOMPARE(buttons.size(), 21);
+        for (QPushButton* b : buttons)
+            QCOMPARE(b->accessibleName(), b->text());
+        QCOMPARE(m_f->combo("Combo1")->accessibleName(), QString("Canister:"));
+        QCOMPARE(m_f->combo("Combo2")->accessibleName(), QString("Colorant:"));
     }
 
     void maintenanceAction_data() {

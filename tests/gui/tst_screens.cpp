@@ -255,6 +255,16 @@ private slots:
         QCOMPARE(combo("CanType")->currentIndex() + combo("Paste")->currentIndex(), -2);
         QCOMPARE(recipeText(), QString());
         QCOMPARE(boxes(), QString("1000"));
+        // Every field is named after its label, so screen readers and operator tests find it.
+        const QStringList names{"Utype",     "Usize",     "UFract",  "NumCans",     "Prod",
+                                "Base",      "CanType",   "Paste",   "PasteAmount", "ShelfPre",
+                                "ShelfDose", "ShelfPost", "PunchSel"};
+        const QStringList labels{
+            "UnitType",  "UnitSize",  "UnitFraction", "Number Of Cans", "Product",
+            "BasePaint", "Cantype",   "Colorant:",    "Amount:",        "ShelfPre",
+            "ShelfDose", "ShelfPost", "PunchType"};
+        for (int i = 0; i < names.size(); ++i)
+            QCOMPARE(m_form->findChild<QWidget*>(names[i])->accessibleName(), labels[i]);
     }
 
     void addKeepsOneLinePerCanister() {
