@@ -17,25 +17,36 @@ void WriteLogLine(Program& program, const std::string& message) {
     program.ui.setStatusLine(message);
 }
 
+bool ReadExchangeFile(Program& program, const std::string& path, std::string& bytes) {
+    bytes.clear();
+    return program.host.FileExists(path) && program.host.ReadWholeFile(path, bytes);
+}
+
 void LogFileContents(Program& program, const std::string& path) {
-    WriteLogLine(program, "Logging data in file: " + path);
     std::string bytes;
-    if (program.host.FileExists(path) && program.host.ReadWholeFile(path, bytes)) {
+    const bool found = ReadExchangeFile(program, path, bytes);
+    LogFileBytes(program, path, found ? &bytes : nullptr);
+}
+
+void LogFileBytes(Program& program, const std::string& path, const std::string* bytes) {
+    WriteLogLine(program, "Logging data in file: " + path);
+    if (bytes) {
         // Each copied line gets its own time stamp; all of them go out in one append, which
         // is what keeping the log open for the copy amounts to. A line ends at CR LF, at a
         // lone CR, or at a lone LF (files written on Linux end their lines that way).
         std::string out;
         size_t pos = 0;
-        while (pos < bytes.size()) {
-            size_t end = bytes.find_first_of("\r\n", pos);
+        while (pos < bytes->size()) {
+            size_t end = bytes->find_first_of("\r\n", pos);
             if (end == std::string::npos) {
-                out += formatLine(program, bytes.substr(pos));
+                out += formatLine(program, bytes->substr(pos));
                 break;
             }
-            out += formatLine(program, bytes.substr(pos, end - pos));
-            pos =
-                end +
-                ((bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? 2 : 1);
+            out += formatLine(program, bytes->substr(pos, end - pos));
+            pos = end +
+                  (((*bytes)[end] == '\r' && end + 1 < bytes->size() && (*bytes)[end + 1] == '\n')
+                       ? 2
+                       : 1);
         }
         if (!out.empty())
             program.host.AppendToFile(program.logFilePath, out);

@@ -17,4 +17,11 @@ void WriteLogLine(Program& program, const std::string& message);
 // A missing file gives "- Error: No file found...." between the markers.
 void LogFileContents(Program& program, const std::string& path);
 
+// The same, for a file the caller has just read itself (bytes null: no file was found), so
+// that a file that is also parsed or copied is read only once.
+void LogFileBytes(Program& program, const std::string& path, const std::string* bytes);
+
+// Reads a regular file whole for LogFileBytes; false when there is none.
+bool ReadExchangeFile(Program& program, const std::string& path, std::string& bytes);
+
 } // namespace qelp

@@ -55,12 +55,14 @@ bool prefixMatches(const std::string& candidate, const std::string& upperName) {
            ToUpperAscii(candidate.substr(0, upperName.size())) == upperName;
 }
 
+} // namespace
+
 // inotify on the directory and, when the driver's pid is known, a pidfd that turns readable
 // when the driver ends, both behind one epoll descriptor that a waiter polls. A dead driver
 // thus wakes the result wait at once instead of at its next timeout.
 class ExchangeWatch : public DirectoryWatch {
 public:
-    ExchangeWatch(const std::string& directory, int pid) {
+    ExchangeWatch(const std::string& directory, int pid) : m_directory(directory), m_pid(pid) {
         m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
         m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         // Only names appearing and going matter to the console: it tests which files exist
@@ -85,8 +87,20 @@ public:
         if (m_inotify < 0)
             return;
         alignas(inotify_event) char buf[8192];
-        while (::read(m_inotify, buf, sizeof buf) > 0) {
+        ssize_t n;
+        while ((n = ::read(m_inotify, buf, sizeof buf)) > 0) {
+            for (ssize_t at = 0; at < n;) {
+                const auto* ev = reinterpret_cast<const inotify_event*>(buf + at);
+                // The directory went (or moved): this watch will never fire again.
+                if (ev->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))
+                    m_broken = true;
+                at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+            }
         }
+    }
+    // Still usable for the same directory and driver process.
+    bool serves(const std::string& directory, int pid) const {
+        return !m_broken && m_epoll >= 0 && directory == m_directory && pid == m_pid;
     }
 
 private:
@@ -103,12 +117,26 @@ private:
             *fd = -1;
         }
     }
+    std::string m_directory;
+    int m_pid = -1;
+    bool m_broken = false;
     int m_epoll = -1;
     int m_inotify = -1;
     int m_pidfd = -1;
 };
 
-} // namespace
+// What a waiter holds: the host keeps the watch itself from one wait to the next.
+class SharedWatch : public DirectoryWatch {
+public:
+    explicit SharedWatch(std::shared_ptr<ExchangeWatch> watch) : m_watch(std::move(watch)) {}
+    std::intptr_t nativeHandle() const override { return m_watch->nativeHandle(); }
+    void drain() override { m_watch->drain(); }
+
+private:
+    std::shared_ptr<ExchangeWatch> m_watch;
+};
+
+namespace {} // namespace
 
 namespace {
 // State letter and comm of a process, both from /proc/PID/stat in one read. Empty state when
@@ -334,8 +362,17 @@ bool PosixHost::AppendToFile(const std::string& path, const std::string& bytes) 
 std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& directory,
                                                           const std::string& processName) {
     auto known = m_knownPid.find(ToUpperAscii(processName));
-    return std::make_unique<ExchangeWatch>(directory,
-                                           known == m_knownPid.end() ? -1 : known->second);
+    const int pid = known == m_knownPid.end() ? -1 : known->second;
+    // Setting a watch up and tearing it down costs nine system calls, as much as a third of
+    // a whole command; one command after another waits on the same directory and driver,
+    // so the watch is kept and only emptied of what happened since.
+    if (m_watch && m_watch->serves(directory, pid)) {
+        m_watch->drain();
+        if (m_watch->serves(directory, pid))
+            return std::make_unique<SharedWatch>(m_watch);
+    }
+    m_watch = std::make_shared<ExchangeWatch>(directory, pid);
+    return std::make_unique<SharedWatch>(m_watch);
 }
 
 void PosixHost::SleepMilliseconds(int32_t ms) {

@@ -52,8 +52,9 @@ private:
     int findFirst(const std::string& name);
 
     std::string m_programPath;
-    std::vector<int> m_children;           // launched by us, not yet reaped
-    std::map<std::string, int> m_knownPid; // upper-case name -> pid last seen matching
+    std::vector<int> m_children;                  // launched by us, not yet reaped
+    std::map<std::string, int> m_knownPid;        // upper-case name -> pid last seen matching
+    std::shared_ptr<class ExchangeWatch> m_watch; // kept from one result wait to the next
 };
 
 // Process-name matching on Linux, exposed for tests. A process matches `name` when the

@@ -77,12 +77,14 @@ int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
     const std::string source = program.serverCommandFile();
     const std::string target = program.exchangeDataPath(SlotCommand);
     // A command file that cannot be handed over is a send that did not happen: the caller
-    // reports it like a busy driver, and no signal file announces a missing command.
-    if (!host.CopyFileTo(source, target)) {
+    // reports it like a busy driver, and no signal file announces a missing command. The
+    // bytes copied are the bytes logged, from one read.
+    std::string command;
+    if (!ReadExchangeFile(program, source, command) || !host.WriteWholeFile(target, command)) {
         WriteLogLine(program, "Error: Cannot copy command file " + source + " to " + target);
         return -1;
     }
-    LogFileContents(program, source);
+    LogFileBytes(program, source, &command);
     if (!host.WriteWholeFile(program.exchangeSignalPath(SlotCommand), std::string())) {
         WriteLogLine(program,
                      "Error: Cannot create signal file " + program.exchangeSignalPath(SlotCommand));

@@ -25,7 +25,10 @@ public:
     // once and its keys are looked up in memory, by the same rules as a profile read.
     explicit ResultReader(Program& program)
         : m_program(program), m_path(program.exchangeDataPath(SlotResult)),
-          m_file(readAll(program, m_path)) {}
+          m_found(ReadExchangeFile(program, m_path, m_bytes)), m_file(m_bytes) {}
+
+    // Copies the result into the log from the same read.
+    void log() { LogFileBytes(m_program, m_path, m_found ? &m_bytes : nullptr); }
 
     const std::string& path() const { return m_path; }
 
@@ -62,15 +65,10 @@ public:
     }
 
 private:
-    static std::string readAll(Program& program, const std::string& path) {
-        std::string text;
-        if (!program.host.FileExists(path) || !program.host.ReadWholeFile(path, text))
-            text.clear(); // a missing result reads as empty values
-        return text;
-    }
-
     Program& m_program;
     std::string m_path;
+    std::string m_bytes; // a missing result reads as empty values
+    bool m_found;
     profile::ProfileSnapshot m_file;
 };
 
@@ -141,7 +139,7 @@ void MergeIntoCanisterTable(Program& program) {
 
 void ReadResultFile(Program& program) {
     ResultReader reader(program);
-    LogFileContents(program, reader.path());
+    reader.log();
 
     ReadResultCode(program, reader);
     program.commandOutput = reader.read("General", "OUTPUT");

@@ -1,10 +1,13 @@
 // Whole-file reads, atomic replacement, appends that refuse links, removal and queries.
 #include "frame/fileio.h"
+#include "frame/posixhost.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -114,4 +117,31 @@ TEST(FileQueries, ReadRemoveAndExistenceTellFilesLinksFifosAndDirectoriesApart) 
     const std::string fifo = dir.file("result.dat"); // nobody writes: a reader must not block
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     EXPECT_EQ(RunInChild([&] { return int(fileio::ReadFileBytes(fifo, out)); }, false, 10), 0);
+}
+
+// The host keeps its directory watch from one wait to the next; a watch whose directory was
+// removed never fires again and must be replaced, or every later wait would sleep through
+// the driver's answers.
+TEST(HostWatch, IsReusedAndRebuiltWhenItsDirectoryGoes) {
+    TempDir dir;
+    const std::string watched = dir.path() + "exchange/";
+    ASSERT_EQ(::mkdir(watched.c_str(), 0755), 0);
+    PosixHost host(dir.path() + "qelpserver");
+    auto fires = [&](DirectoryWatch& w) {
+        w.drain();
+        WriteFile(watched + "result.sig", "");
+        std::remove((watched + "result.sig").c_str());
+        pollfd p{static_cast<int>(w.nativeHandle()), POLLIN, 0};
+        return ::poll(&p, 1, 2000) == 1;
+    };
+    auto first = host.WatchDirectory(watched, "");
+    ASSERT_TRUE(fires(*first));
+    auto again = host.WatchDirectory(watched, "");
+    EXPECT_EQ(again->nativeHandle(), first->nativeHandle());
+
+    std::filesystem::remove_all(watched);
+    ASSERT_EQ(::mkdir(watched.c_str(), 0755), 0);
+    first->drain(); // sees the directory go
+    auto rebuilt = host.WatchDirectory(watched, "");
+    EXPECT_TRUE(fires(*rebuilt));
 }
