@@ -19,10 +19,8 @@ bool IsDirectory(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-static bool readOpen(int fd, const struct stat& st, std::string& out) {
-    out.clear();
-    if (!S_ISREG(st.st_mode))
-        return false;
+// Reads a regular file opened as fd whose fstat is st.
+static void readOpen(int fd, const struct stat& st, std::string& out) {
     // Read what fstat announced; a file that grows meanwhile is read on to its end.
     const size_t expected = st.st_size > 0 ? static_cast<size_t>(st.st_size) : 0;
     out.resize(expected);
@@ -47,7 +45,6 @@ static bool readOpen(int fd, const struct stat& st, std::string& out) {
             out.append(buf, static_cast<size_t>(n));
         }
     }
-    return true;
 }
 
 bool ReadFileBytes(const std::string& path, std::string& out) {
@@ -73,7 +70,7 @@ bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& 
         stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         ok = S_ISREG(st.st_mode);
         if (ok && (readLimit < 0 || st.st_size <= readLimit))
-            ok = readOpen(fd, st, out);
+            readOpen(fd, st, out);
     }
     ::close(fd);
     return ok;
@@ -157,18 +154,6 @@ bool RemoveFile(const std::string& path) {
 
 bool MakeDirectory(const std::string& path) {
     return ::mkdir(path.c_str(), 0777) == 0;
-}
-
-FileStamp StampOf(const std::string& path) {
-    FileStamp stamp;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return stamp;
-    stamp.device = st.st_dev;
-    stamp.inode = st.st_ino;
-    stamp.size = st.st_size;
-    stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    return stamp;
 }
 
 } // namespace qelp::fileio

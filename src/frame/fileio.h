@@ -43,8 +43,6 @@ struct FileStamp {
     int64_t mtimeNs = 0;
     bool operator==(const FileStamp&) const = default;
 };
-FileStamp StampOf(const std::string& path);
-
 // Reads the whole file, like ReadFileBytes, and reports its stamp from the same open. With a
 // readLimit of 0 or more, a larger file is stamped but not read (out stays empty).
 bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& stamp,
