@@ -1,10 +1,10 @@
 // The console's CPU use while the Qt event loop waits ten seconds for a slow command: the
 // same wait as in the product, through the screens' side of the narrow interface. Prints
 // qt_idle_wait_cpu_pct=… (a busy loop would print about 100).
-#include "commands/operations.h"
 #include "frame/posixhost.h"
 #include "frame/program.h"
 #include "link/supervision.h"
+#include "operations/operations.h"
 #include "support/driverharness.h"
 #include "support/testsupport.h"
 #include "ui/qtuiport.h"

@@ -3,14 +3,14 @@
 // the same files between two processes. Prints one summary line at the end:
 // roundtrip_median_ms=… roundtrip_p99_ms=… floor_median_ms=… ratio_to_floor=…
 // console_cpu_ms_per_cmd=… idle_wait_cpu_pct=…
-#include "commands/builders.h"
-#include "commands/operations.h"
+#include "builders/builders.h"
 #include "frame/fileio.h"
 #include "frame/posixhost.h"
 #include "frame/program.h"
 #include "frame/uiport.h"
 #include "link/supervision.h"
 #include "link/transfer.h"
+#include "operations/operations.h"
 #include "support/driverharness.h"
 #include "support/testsupport.h"
 

@@ -12,18 +12,6 @@ Program::Program(Host& h, UiPort& u) : host(h), ui(u) {
     decimalSeparator = host.DecimalSeparator();
 }
 
-std::string Program::exchangeDataPath(int slot) const {
-    return driverCommandDirectory + exchangeDataNames[static_cast<size_t>(slot)];
-}
-
-std::string Program::exchangeSignalPath(int slot) const {
-    return driverCommandDirectory + exchangeSignalNames[static_cast<size_t>(slot)];
-}
-
-std::string Program::serverCommandFile() const {
-    return serverCommandDirectory + exchangeDataNames[SlotCommand];
-}
-
 void StartProgram(Program& program) {
     program.recipePresent = false;
     // The directory as the host reports it, then the separator: the host reports the root

@@ -26,8 +26,6 @@ struct ProgramState {
     std::string serverVersions;
     std::string clientVersions;
     int32_t activeVersion = 0;
-    std::array<std::string, kExchangeSlotCount> exchangeDataNames{};
-    std::array<std::string, kExchangeSlotCount> exchangeSignalNames{};
     bool driverRunning = false;
 
     // Last result.
@@ -98,12 +96,6 @@ public:
     Host& host;
     UiPort& ui;
     Tuning tuning;
-
-    // Path of an exchange file in the driver's command directory.
-    std::string exchangeDataPath(int slot) const;
-    std::string exchangeSignalPath(int slot) const;
-    // serverCommandDirectory + "cmd.dat".
-    std::string serverCommandFile() const;
 };
 
 // The start-up sequence of the entry, without showing any window: sets recipePresent,

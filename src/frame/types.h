@@ -52,15 +52,4 @@ enum class MachineInfoKind : int32_t {
 };
 enum class FillCanisterMode : int32_t { Prepare = 0, Add = 1, Set = 2 };
 
-// Exchange slots: index into exchangeDataNames / exchangeSignalNames.
-enum ExchangeSlot : int {
-    SlotCommand = 0,
-    SlotBusy = 1,
-    SlotResult = 2,
-    SlotAbort = 3,
-    SlotMessage = 4,
-    SlotReply = 5
-};
-inline constexpr int kExchangeSlotCount = 7; // index 6 is never filled
-
 } // namespace qelp

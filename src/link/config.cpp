@@ -10,19 +10,8 @@ namespace qelp {
 
 namespace {
 
-// File names of the exchange slots, by slot index. Slot 6 is never filled.
-constexpr const char* kDataNames[kExchangeSlotCount] = {
-    "cmd.dat", "busy.flg", "result.dat", "abort.dat", "msg.dat", "reply.dat", ""};
-// The busy flag has no signal file.
-constexpr const char* kSignalNames[kExchangeSlotCount] = {
-    "cmd.sig", "", "result.sig", "abort.sig", "msg.sig", "reply.sig", ""};
-
 std::string ReadConfigValue(Program& program, const char* name) {
     return program.host.ReadRegistryValue(RegistryRoot::LocalMachine, kConfigKey, name);
-}
-
-bool IsSlot(int slot) {
-    return slot >= 0 && slot < kExchangeSlotCount;
 }
 
 } // namespace
@@ -64,36 +53,6 @@ void ReadLinkConfiguration(Program& program) {
     WriteLogLine(program, "QELP Dispenser Family: " + std::to_string(program.dispenserFamily));
     WriteLogLine(program, "QELP client versions supported: " + program.clientVersions);
     WriteLogLine(program, "QELP server versions supported: " + program.serverVersions);
-
-    for (int slot = 0; slot < kExchangeSlotCount; ++slot) {
-        program.exchangeDataNames[slot] = kDataNames[slot];
-        program.exchangeSignalNames[slot] = kSignalNames[slot];
-    }
-}
-
-bool IsDriverBusy(Program& program) {
-    // Before the first configuration read the table is empty and names no file; testing
-    // the bare directory would be meaningless.
-    if (program.exchangeDataNames[SlotBusy].empty())
-        return false;
-    return program.host.FileExists(program.exchangeDataPath(SlotBusy));
-}
-
-bool SignalFileExists(Program& program, int slot) {
-    if (!IsSlot(slot) || program.exchangeSignalNames[slot].empty())
-        return false;
-    return program.host.FileExists(program.exchangeSignalPath(slot));
-}
-
-void DeleteExchangePair(Program& program, int slot) {
-    if (!IsSlot(slot))
-        return;
-    // An empty name would turn the path into the exchange directory itself, which must
-    // never be handed to a delete.
-    if (!program.exchangeDataNames[slot].empty())
-        program.host.DeleteFileAt(program.exchangeDataPath(slot));
-    if (!program.exchangeSignalNames[slot].empty())
-        program.host.DeleteFileAt(program.exchangeSignalPath(slot));
 }
 
 } // namespace qelp

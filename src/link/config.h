@@ -1,6 +1,6 @@
 #pragma once
 // The link configuration: the values under the registry key "Software\QELP", the
-// directories derived from them and the exchange slot tables.
+// directories derived from them.
 #include <string>
 
 namespace qelp {
@@ -15,15 +15,7 @@ inline constexpr const char* kServerCommandFolder = "ServerCmd";
 // Reads Driver, CommandPath, DispenserFamily, ServerQELPVersion and ClientQELPVersion,
 // derives driverDirectory, driverExeName, driverCommandDirectory and
 // serverCommandDirectory (creating the latter when missing), logs the seven configuration
-// lines and fills the exchange slot tables.
+// lines.
 void ReadLinkConfiguration(Program& program);
-
-// "busy.flg" exists in the driver's command directory.
-bool IsDriverBusy(Program& program);
-// The slot's signal file exists in the driver's command directory.
-bool SignalFileExists(Program& program, int slot);
-// Deletes the slot's data file, then its signal file (when it has one). Missing files are
-// no error.
-void DeleteExchangePair(Program& program, int slot);
 
 } // namespace qelp

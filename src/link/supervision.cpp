@@ -1,6 +1,7 @@
 #include "link/supervision.h"
 
-#include "commands/builders.h"
+#include "builders/builders.h"
+#include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
 #include "link/config.h"
@@ -12,7 +13,8 @@ namespace qelp {
 namespace {
 
 // Start and stop clear the whole exchange directory, in this order.
-constexpr int kAllSlots[] = {SlotAbort, SlotCommand, SlotMessage, SlotReply, SlotResult, SlotBusy};
+constexpr ExchangeSlot kAllSlots[] = {SlotAbort, SlotCommand, SlotMessage,
+                                      SlotReply, SlotResult,  SlotBusy};
 
 bool configurationUsable(Program& program) {
     Host& host = program.host;
@@ -82,10 +84,10 @@ bool StartDriver(Program& program) {
     if (host.IsProcessRunning(program.driverExeName)) {
         WriteLogLine(program, "Client already running");
     } else {
-        for (int slot : kAllSlots)
+        for (ExchangeSlot slot : kAllSlots)
             DeleteExchangePair(program, slot);
         // The fresh driver removes this flag when it is ready; until then every send waits.
-        host.WriteProfileString("Any", "Dummy", "0", program.exchangeDataPath(SlotBusy));
+        host.WriteProfileString("Any", "Dummy", "0", ExchangeDataPath(program, SlotBusy));
         host.LaunchProcess(program.driverDirectory + program.driverExeName, program.driverDirectory,
                            1);
         WriteLogLine(program, "Client started");
@@ -119,7 +121,7 @@ bool StartDriver(Program& program) {
 void StopDriver(Program& program) {
     if (program.host.IsProcessRunning(program.driverExeName))
         program.host.TerminateProcessByName(program.driverExeName);
-    for (int slot : kAllSlots)
+    for (ExchangeSlot slot : kAllSlots)
         DeleteExchangePair(program, slot);
     program.driverRunning = false;
 }

@@ -1,6 +1,6 @@
 #include "link/transfer.h"
 
-#include "commands/operations.h"
+#include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
 #include "link/config.h"
@@ -11,15 +11,26 @@
 
 namespace qelp {
 
+CommandTurn::CommandTurn(Program& program) : m_program(program), m_held(!program.commandInFlight) {
+    if (m_held)
+        m_program.commandInFlight = true;
+    else
+        WriteLogLine(m_program, kCommandRefusedLine);
+}
+
+CommandTurn::~CommandTurn() {
+    if (m_held)
+        m_program.commandInFlight = false;
+}
+
 bool SendAndEvaluate(Program& program, int32_t busyWaitMs) {
-    // The console's buttons stay live while a result is awaited, so a click can reach here
-    // from inside another command's wait. The exchange directory holds one command at a
-    // time: a second send would delete the first one's files under the driver's feet.
-    if (program.commandInFlight) {
-        WriteLogLine(program, kCommandRefusedLine);
+    const CommandTurn turn(program);
+    return SendAndEvaluate(program, turn, busyWaitMs);
+}
+
+bool SendAndEvaluate(Program& program, const CommandTurn& turn, int32_t busyWaitMs) {
+    if (!turn.held())
         return false;
-    }
-    program.commandInFlight = true;
     program.ui.setAbortEnabled(true);
     bool result = false;
     if (SendCommandFile(program, busyWaitMs) != 0) {
@@ -33,7 +44,6 @@ bool SendAndEvaluate(Program& program, int32_t busyWaitMs) {
             result = true;
     }
     program.ui.setAbortEnabled(false);
-    program.commandInFlight = false;
     return result;
 }
 
@@ -71,11 +81,11 @@ int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
         return -1;
     }
 
-    for (int slot : {SlotAbort, SlotCommand, SlotMessage, SlotReply, SlotResult})
+    for (ExchangeSlot slot : {SlotAbort, SlotCommand, SlotMessage, SlotReply, SlotResult})
         DeleteExchangePair(program, slot);
 
-    const std::string source = program.serverCommandFile();
-    const std::string target = program.exchangeDataPath(SlotCommand);
+    const std::string source = ServerCommandFile(program);
+    const std::string target = ExchangeDataPath(program, SlotCommand);
     // A command file that cannot be handed over is a send that did not happen: the caller
     // reports it like a busy driver, and no signal file announces a missing command. The
     // bytes copied are the bytes logged, from one read.
@@ -85,9 +95,9 @@ int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
         return -1;
     }
     LogFileBytes(program, source, &command);
-    if (!host.WriteWholeFile(program.exchangeSignalPath(SlotCommand), std::string())) {
-        WriteLogLine(program,
-                     "Error: Cannot create signal file " + program.exchangeSignalPath(SlotCommand));
+    if (!host.WriteWholeFile(ExchangeSignalPath(program, SlotCommand), std::string())) {
+        WriteLogLine(program, "Error: Cannot create signal file " +
+                                  ExchangeSignalPath(program, SlotCommand));
         return -1;
     }
     WriteLogLine(program, "Command file send to driver");
@@ -131,8 +141,9 @@ void WaitForDriverResult(Program& program) {
 }
 
 void AbortCommand(Program& program) {
-    program.host.WriteProfileString("ANY", "EMPTY", "ABORTME", program.exchangeDataPath(SlotAbort));
-    program.host.WriteWholeFile(program.exchangeSignalPath(SlotAbort), std::string());
+    program.host.WriteProfileString("ANY", "EMPTY", "ABORTME",
+                                    ExchangeDataPath(program, SlotAbort));
+    program.host.WriteWholeFile(ExchangeSignalPath(program, SlotAbort), std::string());
 }
 
 } // namespace qelp

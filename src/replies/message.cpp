@@ -1,9 +1,9 @@
 #include "replies/message.h"
 
+#include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
-#include "link/config.h"
 
 #include <cstdint>
 #include <string>
@@ -96,7 +96,7 @@ std::string ExpandMessageValues(const std::string& text, const std::vector<std::
 }
 
 void ReadDriverMessage(Program& program) {
-    const std::string path = program.exchangeDataPath(SlotMessage);
+    const std::string path = ExchangeDataPath(program, SlotMessage);
     LogFileContents(program, path);
     auto read = [&](const char* section, const std::string& key) {
         return program.host.ReadProfileString(section, key, path);
@@ -158,18 +158,17 @@ void ReadDriverMessage(Program& program) {
 
     // "msg.dat" stays; the next hand-over deletes it. An unfilled slot table names no file,
     // and the bare directory must never reach a delete.
-    if (!program.exchangeSignalNames[SlotMessage].empty())
-        program.host.DeleteFileAt(program.exchangeSignalPath(SlotMessage));
+    program.host.DeleteFileAt(ExchangeSignalPath(program, SlotMessage));
 }
 
 void WriteReply(Program& program) {
-    const std::string replyPath = program.exchangeDataPath(SlotReply);
+    const std::string replyPath = ExchangeDataPath(program, SlotReply);
     program.host.WriteProfileString("Reply", "Button", std::to_string(program.replyPending),
                                     replyPath);
     // A reply file that could not be written shows up here as "No file found".
     LogFileContents(program, replyPath);
     // The signal only after the reply file is complete.
-    program.host.WriteProfileString("Main", "Nothing", "0", program.exchangeSignalPath(SlotReply));
+    program.host.WriteProfileString("Main", "Nothing", "0", ExchangeSignalPath(program, SlotReply));
     program.replyPending = 0;
 }
 

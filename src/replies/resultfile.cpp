@@ -1,10 +1,10 @@
 #include "replies/resultfile.h"
 
+#include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "frame/profile.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
-#include "link/config.h"
 
 #include <limits>
 #include <string>
@@ -24,7 +24,7 @@ public:
     // The signalled result is complete and the driver no longer writes it, so it is read
     // once and its keys are looked up in memory, by the same rules as a profile read.
     explicit ResultReader(Program& program)
-        : m_program(program), m_path(program.exchangeDataPath(SlotResult)),
+        : m_program(program), m_path(ExchangeDataPath(program, SlotResult)),
           m_found(ReadExchangeFile(program, m_path, m_bytes)), m_file(m_bytes) {}
 
     // Copies the result into the log from the same read.

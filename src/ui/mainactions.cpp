@@ -1,11 +1,11 @@
 // The console's maintenance actions, the recipe buttons and the canister grid button.
 #include "ui/mainform.h"
 
-#include "commands/operations.h"
+#include "console/consoletext.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
+#include "operations/operations.h"
 #include "ui/cancolconf.h"
-#include "ui/consoletext.h"
 #include "ui/dialogs.h"
 #include "ui/recipeform.h"
 #include "ui/textedge.h"

@@ -1,10 +1,10 @@
 #include "ui/mainform.h"
 
+#include "console/consoletext.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
 #include "link/supervision.h"
 #include "link/transfer.h"
-#include "ui/consoletext.h"
 #include "ui/textedge.h"
 
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // The console's machine-information queries and the replay of prepared command files.
 #include "ui/mainform.h"
 
-#include "commands/operations.h"
+#include "console/commandlist.h"
+#include "console/consoletext.h"
 #include "frame/program.h"
-#include "ui/commandlist.h"
-#include "ui/consoletext.h"
+#include "operations/operations.h"
 #include "ui/dialogs.h"
 #include "ui/textedge.h"
 

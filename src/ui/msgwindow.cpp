@@ -1,8 +1,8 @@
 #include "ui/msgwindow.h"
 
+#include "console/consoletext.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
-#include "ui/consoletext.h"
 #include "ui/textedge.h"
 
 #include <QCloseEvent>

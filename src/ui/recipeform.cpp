@@ -1,8 +1,8 @@
 #include "ui/recipeform.h"
 
+#include "console/recipelogic.h"
 #include "frame/program.h"
 #include "ui/dialogs.h"
-#include "ui/recipelogic.h"
 #include "ui/textedge.h"
 
 #include <QCheckBox>

@@ -1,10 +1,11 @@
 #include <QPushButton>
 // The console against the real simulator: enable rules, maintenance actions, selection lists,
 // canister line, the busy rule, machine information, command-file replay.
+#include "console/commandlist.h"
+#include "console/consoletext.h"
+#include "exchange/exchange.h"
 #include "link/transfer.h"
 #include "support/consolefixture.h"
-#include "ui/commandlist.h"
-#include "ui/consoletext.h"
 #include "ui/msgwindow.h"
 
 #include <QLineEdit>
@@ -382,7 +383,7 @@ private slots:
                              "Commandfile rel.cmd sending completed.",
                              "Finished Processing commandfileList " + list, summary}));
         QCOMPARE(m_f->status(), QString::fromStdString(summary));
-        QCOMPARE(qelptest::ReadFile(m_f->program.serverCommandFile()),
+        QCOMPARE(qelptest::ReadFile(ServerCommandFile(m_f->program)),
                  qelptest::ReadFile("rel.cmd"));
 
         m_f->dialogs.answerOpenFile(QString::fromStdString(b));

@@ -1,9 +1,10 @@
 // The console against a real simulator that misbehaves on the first command after start-up:
 // every fault ends the command with a clear log line, and the console goes on.
-#include "commands/operations.h"
+#include "exchange/exchange.h"
 #include "frame/program.h"
 #include "link/supervision.h"
 #include "link/transfer.h"
+#include "operations/operations.h"
 #include "support/linkfixture.h"
 
 #include <gtest/gtest.h>
@@ -41,12 +42,14 @@ TEST(DriverFaults, EveryFaultEndsTheCommandAndTheConsoleGoesOn) {
         EXPECT_EQ(qelp::PurgeCanister(f.program, 1), c.code == 0);
         EXPECT_EQ(f.program.driverResultCode, c.code);
         EXPECT_EQ(f.program.driverRunning, c.linked);
-        if (c.code != 0)
+        if (c.code != 0) {
             EXPECT_EQ(f.logMessages().back(),
                       "Error: Driver returns " + std::to_string(c.code) + " on command.");
+        }
         EXPECT_FALSE(f.program.commandInFlight);
-        if (c.linked) // the next command goes through as usual
+        if (c.linked) { // the next command goes through as usual
             EXPECT_TRUE(qelp::PurgeCanister(f.program, 1));
+        }
     }
 }
 
@@ -85,7 +88,7 @@ TEST(DriverFaults, HungDriverTimesTheNextSendOutOrDiesDuringItsBusyWait) {
         LinkFixture f("[Faults]\r\nOnCommand=3\r\nHang=1\r\n");
         ASSERT_TRUE(qelp::StartDriver(f.program));
         // The hung command is handed over without waiting for it.
-        WriteFile(f.program.serverCommandFile(), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
+        WriteFile(ServerCommandFile(f.program), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
         ASSERT_EQ(qelp::SendCommandFile(f.program, 2000), 0);
         for (int i = 0; i < 2500 && !Exists(f.driver.exchangeDir + "busy.flg"); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -108,6 +111,6 @@ TEST(DriverFaults, HungDriverTimesTheNextSendOutOrDiesDuringItsBusyWait) {
                                  "Unable to send command (driver busy?)"})
             expected.push_back(line);
         EXPECT_EQ(f.messagesFrom(before), expected);
-        EXPECT_EQ(ReadFile(f.program.serverCommandFile()), "@RUN\r\n@EXT CLEAN 2\r\n@END\r\n");
+        EXPECT_EQ(ReadFile(ServerCommandFile(f.program)), "@RUN\r\n@EXT CLEAN 2\r\n@END\r\n");
     }
 }

@@ -1,4 +1,5 @@
 // Starting, adopting and stopping a real simulator process.
+#include "exchange/exchange.h"
 #include "frame/program.h"
 #include "frame/registry.h"
 #include "link/config.h"
@@ -125,7 +126,7 @@ TEST(Supervision, DriverHangingBusyAtStartIsReplacedByAFreshOne) {
     LinkFixture f("[Faults]\r\nOnCommand=3\r\nHang=1\r\n");
     ASSERT_TRUE(qelp::StartDriver(f.program));
     const int hungPid = f.driver.firstPid();
-    WriteFile(f.program.serverCommandFile(), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
+    WriteFile(ServerCommandFile(f.program), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
     ASSERT_EQ(qelp::SendCommandFile(f.program, 2000), 0);
     waitForBusy(f.program);
     ASSERT_TRUE(qelp::IsDriverBusy(f.program));
@@ -151,7 +152,7 @@ TEST(Supervision, BusyDriverThatSurvivesTerminationFailsTheStartAfterTheBound) {
     ui.attach(program);
     qelp::StartProgram(program);
     ASSERT_TRUE(qelp::StartDriver(program));
-    WriteFile(program.serverCommandFile(), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
+    WriteFile(ServerCommandFile(program), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
     ASSERT_EQ(qelp::SendCommandFile(program, 2000), 0);
     waitForBusy(program);
 

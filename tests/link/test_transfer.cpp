@@ -1,13 +1,14 @@
 // The command hand-over and the result wait, against a driver played by a test thread (so
 // the order of every file operation is under the test's control) inside a real, idle
 // process that stands in for the driver in the process list.
-#include "commands/operations.h"
+#include "exchange/exchange.h"
 #include "frame/fileio.h"
 #include "frame/profile.h"
 #include "frame/program.h"
 #include "frame/registry.h"
 #include "link/config.h"
 #include "link/transfer.h"
+#include "operations/operations.h"
 #include "support/linkfixture.h"
 
 #include <gtest/gtest.h>
@@ -63,7 +64,7 @@ protected:
         qelp::ReadLinkConfiguration(program);
         launchDriver();
         program.driverRunning = true;
-        WriteFile(program.serverCommandFile(), "@RUN\r\n@EXT RESET\r\n@END\r\n");
+        WriteFile(ServerCommandFile(program), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     }
     ~Transfer() override {
         if (player.joinable())
@@ -141,10 +142,10 @@ TEST_F(Transfer, IdleDriverGetsTheCommandAfterTheOldExchangeIsCleared) {
     EXPECT_EQ(ReadFile(x("cmd.sig")), "");
     auto lines = log();
     std::vector<std::string> tail(lines.end() - 7, lines.end());
-    EXPECT_EQ(tail,
-              (std::vector<std::string>{
-                  "Driver idle.", "Logging data in file: " + program.serverCommandFile(), "@RUN",
-                  "@EXT RESET", "@END", "End of logged data.", "Command file send to driver"}));
+    EXPECT_EQ(tail, (std::vector<std::string>{"Driver idle.",
+                                              "Logging data in file: " + ServerCommandFile(program),
+                                              "@RUN", "@EXT RESET", "@END", "End of logged data.",
+                                              "Command file send to driver"}));
 }
 
 TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesOrGivesUp) {
@@ -379,6 +380,6 @@ TEST_F(Transfer, SecondCommandDuringAWaitIsRefusedAndTheFirstCompletes) {
     EXPECT_TRUE(refused);
     EXPECT_EQ(CountOf(log(), qelp::kCommandRefusedLine), 1);
     EXPECT_EQ(CountOf(log(), "Clean command created"), 0);
-    EXPECT_EQ(ReadFile(program.serverCommandFile()), "@RUN\r\n@EXT RESET\r\n@END\r\n");
+    EXPECT_EQ(ReadFile(ServerCommandFile(program)), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     EXPECT_FALSE(program.commandInFlight);
 }

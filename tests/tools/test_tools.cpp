@@ -96,10 +96,10 @@ TEST(ProfileTool, SetWritesInPlaceCreatesWhatIsMissingAndReportsFailureAndUsage)
     for (const Args& args :
          {Args{}, Args{"get", f, "S"}, Args{"get", f, "S", "k", "extra"}, Args{"set", f, "S", "k"},
           Args{"put", f, "S", "k", "v"}, Args{"GET", f, "S", "k"}}) {
-        RunResult r = Profile(args);
-        EXPECT_EQ(r.exitCode, 2) << args.size();
-        EXPECT_NE(r.err.find("usage"), std::string::npos);
-        EXPECT_EQ(r.out, "");
+        const RunResult bad = Profile(args);
+        EXPECT_EQ(bad.exitCode, 2) << args.size();
+        EXPECT_NE(bad.err.find("usage"), std::string::npos);
+        EXPECT_EQ(bad.out, "");
     }
     EXPECT_FALSE(Exists(f));
 }

@@ -1,5 +1,6 @@
 // The dosing command: keyword lines, numbers in any locale, can type names, "lastdose.txt".
-#include "commands/dosing.h"
+#include "builders/dosing.h"
+#include "exchange/exchange.h"
 #include "link/config.h"
 #include "testsupport.h"
 
@@ -27,7 +28,7 @@ protected:
         f.program.sendPunch = true;
         f.program.punchMode = 2;
     }
-    std::string commandFile() const { return ReadFile(f.program.serverCommandFile()); }
+    std::string commandFile() const { return ReadFile(ServerCommandFile(f.program)); }
     std::string lastDose() const { return f.program.serverCommandDirectory + "lastdose.txt"; }
     std::string lineStarting(const std::string& keyword) const {
         for (const std::string& l : SplitCrLf(commandFile()))
@@ -113,7 +114,7 @@ TEST_F(Dosing, CopyFailureIsNotReportedCreated) {
     std::filesystem::create_directories(lastDose() + "/inner");
     EXPECT_FALSE(CreateDosingCommand(f.program, recipe, kColorants));
     const std::vector<std::string> log = f.logMessages();
-    EXPECT_EQ(log.back(), "Error: Cannot copy command file " + f.program.serverCommandFile() +
+    EXPECT_EQ(log.back(), "Error: Cannot copy command file " + ServerCommandFile(f.program) +
                               " to " + lastDose());
     EXPECT_EQ(std::count(log.begin(), log.end(), "Dosing command created"), 0);
 }

@@ -1,4 +1,4 @@
-#include "ui/consoletext.h"
+#include "console/consoletext.h"
 
 #include "frame/textutil.h"
 

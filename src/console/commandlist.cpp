@@ -1,4 +1,4 @@
-#include "ui/commandlist.h"
+#include "console/commandlist.h"
 
 namespace qelp::ui {
 

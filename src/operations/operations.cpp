@@ -1,7 +1,8 @@
-#include "commands/operations.h"
+#include "operations/operations.h"
 
-#include "commands/builders.h"
-#include "commands/dosing.h"
+#include "builders/builders.h"
+#include "builders/dosing.h"
+#include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
@@ -14,13 +15,10 @@ namespace {
 // Builds and sends one command. A refusal comes before the builder, so a command in flight
 // keeps its command file; a builder that cannot write its file ends the operation unsent.
 template <class Build> bool run(Program& program, Build build) {
-    if (program.commandInFlight) {
-        WriteLogLine(program, kCommandRefusedLine);
+    const CommandTurn turn(program);
+    if (!turn.held() || !build())
         return false;
-    }
-    if (!build())
-        return false;
-    return SendAndEvaluate(program, program.tuning.commandBusyWaitMs);
+    return SendAndEvaluate(program, turn, program.tuning.commandBusyWaitMs);
 }
 
 } // namespace
@@ -63,7 +61,7 @@ bool SendPreparedCommandFile(Program& p, const std::string& path) {
     if (path.empty() || !p.host.FileExists(path))
         return false;
     return run(p, [&] {
-        const std::string target = p.serverCommandFile();
+        const std::string target = ServerCommandFile(p);
         // Letter case is ignored as on the file systems the console grew up on; a file
         // that already is the server command file is sent as it stands.
         if (EqualsIgnoreCase(path, target))

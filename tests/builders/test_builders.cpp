@@ -1,5 +1,6 @@
 // The maintenance builders, compared byte for byte with the files in tests/golden/commands.
-#include "commands/builders.h"
+#include "builders/builders.h"
+#include "exchange/exchange.h"
 #include "link/config.h"
 #include "testsupport.h"
 
@@ -61,7 +62,7 @@ TEST_F(Builders, EveryBuilderWritesItsGoldenFileAndLogLine) {
         {"setcancolname.cmd", "Setcancolname",
          BUILD(CreateSetCanColNameCommand(p, 5, "Oxide \"Red\" \x80"))}};
     // clang-format on
-    const std::string cmd = f.program.serverCommandFile(), victim = f.dir.file("victim");
+    const std::string cmd = ServerCommandFile(f.program), victim = f.dir.file("victim");
     for (const auto& [golden, verb, build] : cases) {
         SCOPED_TRACE(golden);
         // A link to a long file first: the link is replaced, neither followed nor appended to.

@@ -1,9 +1,10 @@
 // Every command operation end to end: built, handed to the real simulator, answered and
 // evaluated.
-#include "commands/operations.h"
+#include "exchange/exchange.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
 #include "link/supervision.h"
+#include "operations/operations.h"
 #include "support/linkfixture.h"
 
 #include <gtest/gtest.h>
@@ -171,7 +172,7 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     WriteFile(prepared, "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
     EXPECT_TRUE(qelp::SendPreparedCommandFile(p, prepared));
     EXPECT_EQ(lastCommandLines(), frame("@EXT PURGE 4"));
-    EXPECT_EQ(ReadFile(p.serverCommandFile()), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
+    EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
 
     // The server command file itself, named in other letters, is not copied: the file under
     // the other name is ignored and the server command file goes out.
@@ -185,13 +186,13 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     EXPECT_FALSE(qelp::SendPreparedCommandFile(p, f.dir.file("missing.cmd")));
     EXPECT_FALSE(qelp::SendPreparedCommandFile(p, ""));
     EXPECT_EQ(f.logMessages().size(), before);
-    EXPECT_EQ(ReadFile(p.serverCommandFile()), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
+    EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
 
     // Without the frame the file still goes out unchanged; the driver decides.
     WriteFile(prepared, "@EXT VERSION\r\n");
     qelp::SendPreparedCommandFile(p, prepared);
     EXPECT_TRUE(
-        InOrder(f.logMessages(), {"Logging data in file: " + p.serverCommandFile(), "@EXT VERSION",
+        InOrder(f.logMessages(), {"Logging data in file: " + ServerCommandFile(p), "@EXT VERSION",
                                   "End of logged data.", "Command file send to driver"}));
 }
 
@@ -200,7 +201,7 @@ TEST_F(Operations, BusyDriverLeavesTheUnsentCommandInTheServerFile) {
     p.tuning.commandBusyWaitMs = 150;
     WriteFile(f.driver.exchangeDir + "busy.flg", "");
     EXPECT_FALSE(qelp::CleanCanister(p, 6));
-    EXPECT_EQ(ReadFile(p.serverCommandFile()), "@RUN\r\n@EXT CLEAN 6\r\n@END\r\n");
+    EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT CLEAN 6\r\n@END\r\n");
     EXPECT_EQ(f.logMessages().back(), "Unable to send command (driver busy?)");
     EXPECT_TRUE(p.driverRunning);
 }
@@ -210,7 +211,7 @@ TEST(OperationsRefused, CommandFileThatCannotBeWrittenIsNeverSent) {
     ASSERT_TRUE(qelp::StartDriver(f.program));
     // The server command file's place is taken by a directory: the build fails, and the
     // previous command is not sent again in its place.
-    const std::string cmd = f.program.serverCommandFile();
+    const std::string cmd = ServerCommandFile(f.program);
     std::remove(cmd.c_str());
     ASSERT_EQ(::mkdir(cmd.c_str(), 0755), 0);
     const size_t before = f.logMessages().size();

@@ -1,6 +1,7 @@
-#include "commands/dosing.h"
+#include "builders/dosing.h"
 
-#include "commands/builders.h"
+#include "builders/builders.h"
+#include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
@@ -78,7 +79,7 @@ bool CreateDosingCommand(Program& program, DosingRecipe& recipe,
 
     // The copy is part of a complete dosing command: when it cannot be made the dosing is
     // not reported as created and the caller does not send it.
-    const std::string commandFile = program.serverCommandFile();
+    const std::string commandFile = ServerCommandFile(program);
     const std::string lastDose = program.serverCommandDirectory + kLastDoseFileName;
     if (program.host.FileExists(lastDose))
         program.host.DeleteFileAt(lastDose);

@@ -1,5 +1,6 @@
-#include "commands/builders.h"
+#include "builders/builders.h"
 
+#include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
 
@@ -21,7 +22,7 @@ bool BuildSingleLine(Program& program, const std::string& commandLine, const cha
 } // namespace
 
 bool WriteCommandFile(Program& program, const std::vector<std::string>& commandLines) {
-    const std::string path = program.serverCommandFile();
+    const std::string path = ServerCommandFile(program);
     if (program.serverCommandDirectory.empty()) {
         // The configuration has not been read: the bare name would land in whatever the
         // current directory happens to be.

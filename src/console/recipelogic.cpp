@@ -1,4 +1,4 @@
-#include "ui/recipelogic.h"
+#include "console/recipelogic.h"
 
 #include "frame/textutil.h"
 
