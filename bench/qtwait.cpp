@@ -33,7 +33,8 @@ int main(int argc, char** argv) {
     qelp::Program program(host, port);
     qelp::StartProgram(program);
     if (!qelp::StartDriver(program)) {
-        std::fprintf(stderr, "the simulator did not start; see %s\n", program.logFilePath.c_str());
+        std::fprintf(stderr, "the simulator did not start; see %s\n",
+                     program.files.logFilePath.c_str());
         return 1;
     }
     const double c0 = cpuMs();

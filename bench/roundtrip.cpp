@@ -107,7 +107,8 @@ int main(int argc, char** argv) {
     qelp::Program program(host, ui);
     qelp::StartProgram(program);
     if (!qelp::StartDriver(program)) {
-        std::fprintf(stderr, "the simulator did not start; see %s\n", program.logFilePath.c_str());
+        std::fprintf(stderr, "the simulator did not start; see %s\n",
+                     program.files.logFilePath.c_str());
         return 1;
     }
     if (!qelp::CreateResetCommand(program, false))
@@ -121,7 +122,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < rounds; ++i) {
         auto t0 = Clock::now();
         if (!qelp::SendAndEvaluate(program, 2000)) {
-            std::fprintf(stderr, "round %d failed; see %s\n", i, program.logFilePath.c_str());
+            std::fprintf(stderr, "round %d failed; see %s\n", i, program.files.logFilePath.c_str());
             return 1;
         }
         times.push_back(ms(Clock::now() - t0));

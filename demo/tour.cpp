@@ -63,17 +63,18 @@ int main(int argc, char** argv) {
     });
     watchdog.start(180000);
 
-    const QString pictures = qelp::ui::FromPath(program.programDirectory) + QStringLiteral("tour");
+    const QString pictures =
+        qelp::ui::FromPath(program.files.programDirectory) + QStringLiteral("tour");
     QDir(pictures).removeRecursively();
     QDir().mkpath(pictures);
     qelptour::TourScript script(program, form, port, dialogs, pictures);
     const bool ok = script.run();
-    if (program.driverRunning)
+    if (program.link.driverRunning)
         qelp::StopDriver(program);
 
     std::printf("\nPictures (%lld) in %s\n", static_cast<long long>(script.pictures().size()),
                 qPrintable(pictures));
-    std::printf("Event log: %s\n", program.logFilePath.c_str());
+    std::printf("Event log: %s\n", program.files.logFilePath.c_str());
     std::printf("%s\n", ok ? "The tour completed." : "The tour FAILED.");
     return ok ? 0 : 1;
 }

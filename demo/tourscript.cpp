@@ -98,7 +98,7 @@ QString TourScript::startDriver() {
     snap(&m_form, QStringLiteral("console-stopped"));
     click("Command1");
     snap(&m_form, QStringLiteral("console-started"));
-    if (!m_program.driverRunning)
+    if (!m_program.link.driverRunning)
         return status() + " (see the event log)";
     // A first look at the canisters, so that the later look marks what the tour changed.
     return canisterGrid();
@@ -123,8 +123,8 @@ QString TourScript::setColorantName() {
     snap(&m_form, QStringLiteral("console-renamed"));
     if (status() != QLatin1String("SetCanColName completed."))
         return status();
-    return m_program.canisterTable.size() >= 5 &&
-                   m_program.canisterTable[4].colorantName == "Cobalt Blue"
+    return m_program.canisters.canisterTable.size() >= 5 &&
+                   m_program.canisters.canisterTable[4].colorantName == "Cobalt Blue"
                ? QString()
                : QStringLiteral("the canister table kept the old name");
 }
@@ -140,7 +140,7 @@ QString TourScript::composeRecipe() {
         };
         add(QStringLiteral("Titanium White"), QStringLiteral("24"));
         add(QStringLiteral("Cobalt Blue"),
-            qelp::ui::FromCore(std::string("6") + m_program.decimalSeparator + "5"));
+            qelp::ui::FromCore(std::string("6") + m_program.session.decimalSeparator + "5"));
         add(QStringLiteral("Raw Umber"), QStringLiteral("2"));
         combo("Prod")->setCurrentIndex(4);
         combo("Base")->setCurrentIndex(0);
@@ -154,7 +154,7 @@ QString TourScript::composeRecipe() {
     click("Command15");
     if (!*composed)
         return QStringLiteral("the recipe screen did not open");
-    return m_program.recipePresent && m_program.recipeColorants.size() == 3
+    return m_program.recipe.recipePresent && m_program.recipe.recipeColorants.size() == 3
                ? QString()
                : QStringLiteral("the recipe was not stored");
 }

@@ -23,7 +23,7 @@ bool BuildSingleLine(Program& program, const std::string& commandLine, const cha
 
 bool WriteCommandFile(Program& program, const std::vector<std::string>& commandLines) {
     const std::string path = ServerCommandFile(program);
-    if (program.serverCommandDirectory.empty()) {
+    if (program.link.serverCommandDirectory.empty()) {
         // The configuration has not been read: the bare name would land in whatever the
         // current directory happens to be.
         WriteLogLine(program,

@@ -52,21 +52,22 @@ std::vector<std::string> DosingLines(const Program& program, DosingRecipe& recip
     }
 
     // Always written, the bare keyword when the recipe has no colorant.
-    std::string colorantLine = program.sendColorantNames ? "@CNT" : "@CNX";
+    std::string colorantLine = program.recipe.sendColorantNames ? "@CNT" : "@CNX";
     for (const RecipeColorant& c : colorants) {
         colorantLine += " ";
-        colorantLine += program.sendColorantNames ? Quoted(c.colorant) : std::to_string(c.canister);
+        colorantLine +=
+            program.recipe.sendColorantNames ? Quoted(c.colorant) : std::to_string(c.canister);
         colorantLine += " " + FormatInvariant(c.amount);
     }
     lines.push_back(colorantLine);
 
-    if (program.useShelf) {
-        lines.push_back("@SHL " + std::to_string(program.shelfPre) + " " +
-                        std::to_string(program.shelfDose) + " " +
-                        std::to_string(program.shelfPost));
+    if (program.recipe.useShelf) {
+        lines.push_back("@SHL " + std::to_string(program.recipe.shelfPre) + " " +
+                        std::to_string(program.recipe.shelfDose) + " " +
+                        std::to_string(program.recipe.shelfPost));
     }
-    if (program.sendPunch)
-        lines.push_back("@PNC " + std::to_string(program.punchMode));
+    if (program.recipe.sendPunch)
+        lines.push_back("@PNC " + std::to_string(program.recipe.punchMode));
     return lines;
 }
 
@@ -80,7 +81,7 @@ bool CreateDosingCommand(Program& program, DosingRecipe& recipe,
     // The copy is part of a complete dosing command: when it cannot be made the dosing is
     // not reported as created and the caller does not send it.
     const std::string commandFile = ServerCommandFile(program);
-    const std::string lastDose = program.serverCommandDirectory + kLastDoseFileName;
+    const std::string lastDose = program.link.serverCommandDirectory + kLastDoseFileName;
     if (program.host.FileExists(lastDose))
         program.host.DeleteFileAt(lastDose);
     if (!program.host.CopyFileTo(commandFile, lastDose)) {

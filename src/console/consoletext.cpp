@@ -42,21 +42,21 @@ const char* KindName(MachineInfoKind kind) {
 } // namespace
 
 std::string MachineInfoText(const ProgramState& p, MachineInfoKind kind) {
-    const char sep = p.decimalSeparator;
+    const char sep = p.session.decimalSeparator;
     switch (kind) {
     case MachineInfoKind::Features:
-        return std::string("Feature return:") + kCrLf + "Feature Code: " + p.commandOutput + kCrLf +
-               kCrLf + "Feature Text:" + kCrLf + ListOrNoData(p.featureLines) + kCrLf +
-               "Errorlog:" + kCrLf + ListOrNoData(p.errorLogLines);
+        return std::string("Feature return:") + kCrLf + "Feature Code: " + p.result.commandOutput +
+               kCrLf + kCrLf + "Feature Text:" + kCrLf + ListOrNoData(p.result.featureLines) +
+               kCrLf + "Errorlog:" + kCrLf + ListOrNoData(p.result.errorLogLines);
     case MachineInfoKind::PumpCount:
-        return "Pumpcount returns:" + p.commandOutput + kCrLf;
+        return "Pumpcount returns:" + p.result.commandOutput + kCrLf;
     case MachineInfoKind::CanisterCount:
-        return "Canistercount returns:" + p.commandOutput + kCrLf;
+        return "Canistercount returns:" + p.result.commandOutput + kCrLf;
     case MachineInfoKind::CanisterSize: {
-        std::string text = "CanisterSize return:" + p.commandOutput + kCrLf + kCrLf;
-        if (p.resultCanisters.empty())
+        std::string text = "CanisterSize return:" + p.result.commandOutput + kCrLf + kCrLf;
+        if (p.result.resultCanisters.empty())
             return text + kNoDataLine + kCrLf;
-        for (const CanisterState& c : p.resultCanisters) {
+        for (const CanisterState& c : p.result.resultCanisters) {
             text += "Canister #" + std::to_string(c.canId) + kCrLf;
             text += "SizeML: " + Number(c.sizeMl, sep) + kCrLf;
             text += "WarnML: " + Number(c.warnMl, sep) + kCrLf;
@@ -70,8 +70,8 @@ std::string MachineInfoText(const ProgramState& p, MachineInfoKind kind) {
 }
 
 std::string VersionText(const ProgramState& p) {
-    return std::string("Version return:") + kCrLf + "Version Code: " + p.commandOutput + kCrLf +
-           kCrLf + "Version Text:" + kCrLf + ListOrNoData(p.versionLines);
+    return std::string("Version return:") + kCrLf + "Version Code: " + p.result.commandOutput +
+           kCrLf + kCrLf + "Version Text:" + kCrLf + ListOrNoData(p.result.versionLines);
 }
 
 std::string MachineInfoSuccessLine(MachineInfoKind kind) {
@@ -88,10 +88,10 @@ std::optional<std::string> CanisterInfoText(const ProgramState& p,
     std::optional<int32_t> number = ParseDigits32(canisterText);
     if (!number || *number <= 0)
         return std::nullopt;
-    for (const CanisterState& c : p.canisterTable) {
+    for (const CanisterState& c : p.canisters.canisterTable) {
         if (c.canId != *number)
             continue;
-        const char sep = p.decimalSeparator;
+        const char sep = p.session.decimalSeparator;
         return "Canister# " + std::to_string(c.canId) + " Colorant " + c.colorantName + kCrLf +
                "Total Size: " + Number(c.sizeMl, sep) +
                " Current Level: " + Number(c.contentMl, sep) + kCrLf +

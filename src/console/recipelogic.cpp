@@ -75,7 +75,7 @@ AddOutcome AddRecipeColorant(ProgramState& program, const std::string& pasteText
         return AddOutcome::Ignored;
     const CanisterState* canister = nullptr;
     const std::string wanted = ToUpperAscii(pasteText);
-    for (const CanisterState& c : program.canisterTable) {
+    for (const CanisterState& c : program.canisters.canisterTable) {
         if (ToUpperAscii(c.colorantName) == wanted) {
             canister = &c;
             break;
@@ -84,18 +84,18 @@ AddOutcome AddRecipeColorant(ProgramState& program, const std::string& pasteText
     // The list was filled from the table, so a miss means the table changed underneath.
     if (!canister)
         return AddOutcome::Ignored;
-    std::optional<double> amount = ParseLocaleNumber(amountText, program.decimalSeparator);
+    std::optional<double> amount = ParseLocaleNumber(amountText, program.session.decimalSeparator);
     if (!amount)
         return AddOutcome::InvalidAmount;
     if (!(*amount > 0))
         return AddOutcome::Ignored;
-    for (RecipeColorant& line : program.recipeColorants) {
+    for (RecipeColorant& line : program.recipe.recipeColorants) {
         if (line.canister == canister->canId) {
             line.amount = *amount;
             return AddOutcome::Updated;
         }
     }
-    program.recipeColorants.push_back(
+    program.recipe.recipeColorants.push_back(
         RecipeColorant{canister->canId, *amount, canister->pasteId, canister->colorantName});
     return AddOutcome::Added;
 }
@@ -157,8 +157,8 @@ int32_t StoreShelf(const std::string& text, std::vector<std::string>& messages) 
 } // namespace
 
 RecipeScreenValues LoadRecipeScreen(const ProgramState& p) {
-    const DosingRecipe& r = p.currentRecipe;
-    const char sep = p.decimalSeparator;
+    const DosingRecipe& r = p.recipe.currentRecipe;
+    const char sep = p.session.decimalSeparator;
     RecipeScreenValues v;
     v.unitTypeIndex =
         r.unitType >= 0 && r.unitType < static_cast<int32_t>(kUnitTypes.size()) ? r.unitType : -1;
@@ -169,20 +169,20 @@ RecipeScreenValues LoadRecipeScreen(const ProgramState& p) {
     v.basePaint = r.basePaint;
     v.canTypeIndex = r.canType.empty() ? -1 : IndexOf(kCanTypes, r.canType);
     v.noCanHeight = r.canHeight < 1;
-    v.shelfPre = ShelfMoveText(p.shelfPre);
-    v.shelfDose = ShelfMoveText(p.shelfDose);
-    v.shelfPost = ShelfMoveText(p.shelfPost);
-    v.useShelf = p.useShelf;
-    v.punchIndex = IndexOf(kPunchListValues, p.punchMode);
-    v.sendPunch = p.sendPunch;
-    v.sendColorantNames = p.sendColorantNames;
+    v.shelfPre = ShelfMoveText(p.recipe.shelfPre);
+    v.shelfDose = ShelfMoveText(p.recipe.shelfDose);
+    v.shelfPost = ShelfMoveText(p.recipe.shelfPost);
+    v.useShelf = p.recipe.useShelf;
+    v.punchIndex = IndexOf(kPunchListValues, p.recipe.punchMode);
+    v.sendPunch = p.recipe.sendPunch;
+    v.sendColorantNames = p.recipe.sendColorantNames;
     return v;
 }
 
 std::vector<std::string> SaveRecipeScreen(ProgramState& p, const RecipeScreenValues& v) {
     std::vector<std::string> messages;
-    DosingRecipe& r = p.currentRecipe;
-    const char sep = p.decimalSeparator;
+    DosingRecipe& r = p.recipe.currentRecipe;
+    const char sep = p.session.decimalSeparator;
     if (v.unitTypeIndex >= 0)
         r.unitType = v.unitTypeIndex;
     StoreDouble(r.unitSize, v.unitSize, sep, "UnitSize", messages);
@@ -198,16 +198,17 @@ std::vector<std::string> SaveRecipeScreen(ProgramState& p, const RecipeScreenVal
         r.canSize = n * 1000;
         r.canHeight = v.noCanHeight ? 0 : n * 40 + 100;
     }
-    p.recipePresent = !p.recipeColorants.empty();
-    p.useShelf = v.useShelf;
-    p.shelfPre = StoreShelf(v.shelfPre, messages);
-    p.shelfDose = StoreShelf(v.shelfDose, messages);
-    p.shelfPost = StoreShelf(v.shelfPost, messages);
-    p.sendPunch = v.sendPunch;
-    p.punchMode = v.punchIndex >= 0 && v.punchIndex < static_cast<int>(kPunchListValues.size())
-                      ? kPunchListValues[static_cast<size_t>(v.punchIndex)]
-                      : 0;
-    p.sendColorantNames = v.sendColorantNames;
+    p.recipe.recipePresent = !p.recipe.recipeColorants.empty();
+    p.recipe.useShelf = v.useShelf;
+    p.recipe.shelfPre = StoreShelf(v.shelfPre, messages);
+    p.recipe.shelfDose = StoreShelf(v.shelfDose, messages);
+    p.recipe.shelfPost = StoreShelf(v.shelfPost, messages);
+    p.recipe.sendPunch = v.sendPunch;
+    p.recipe.punchMode =
+        v.punchIndex >= 0 && v.punchIndex < static_cast<int>(kPunchListValues.size())
+            ? kPunchListValues[static_cast<size_t>(v.punchIndex)]
+            : 0;
+    p.recipe.sendColorantNames = v.sendColorantNames;
     return messages;
 }
 

@@ -5,15 +5,15 @@
 namespace qelp {
 
 std::string ExchangeDataPath(const Program& program, ExchangeSlot slot) {
-    return program.driverCommandDirectory + std::string(kExchangeDataNames[slot]);
+    return program.link.driverCommandDirectory + std::string(kExchangeDataNames[slot]);
 }
 
 std::string ExchangeSignalPath(const Program& program, ExchangeSlot slot) {
-    return program.driverCommandDirectory + std::string(kExchangeSignalNames[slot]);
+    return program.link.driverCommandDirectory + std::string(kExchangeSignalNames[slot]);
 }
 
 std::string ServerCommandFile(const Program& program) {
-    return program.serverCommandDirectory + std::string(kExchangeDataNames[SlotCommand]);
+    return program.link.serverCommandDirectory + std::string(kExchangeDataNames[SlotCommand]);
 }
 
 bool IsDriverBusy(Program& program) {

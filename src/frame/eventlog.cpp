@@ -13,7 +13,7 @@ std::string formatLine(Program& program, const std::string& message) {
 void WriteLogLine(Program& program, const std::string& message) {
     // A log that cannot be written (read-only directory, a planted link) loses the line;
     // the operator still sees it on the status line and the program goes on.
-    program.host.AppendToFile(program.logFilePath, formatLine(program, message));
+    program.host.AppendToFile(program.files.logFilePath, formatLine(program, message));
     program.ui.setStatusLine(message);
 }
 
@@ -49,7 +49,7 @@ void LogFileBytes(Program& program, const std::string& path, const std::string* 
                        : 1);
         }
         if (!out.empty())
-            program.host.AppendToFile(program.logFilePath, out);
+            program.host.AppendToFile(program.files.logFilePath, out);
     } else {
         WriteLogLine(program, "- Error: No file found....");
     }

@@ -7,32 +7,32 @@ namespace qelp {
 
 Program::Program(Host& h, UiPort& u) : host(h), ui(u) {
     const std::string path = host.ProgramPath();
-    programDirectory = DirectoryOf(path);
-    programFileName = FileNameOf(path);
-    decimalSeparator = host.DecimalSeparator();
+    files.programDirectory = DirectoryOf(path);
+    files.programFileName = FileNameOf(path);
+    session.decimalSeparator = host.DecimalSeparator();
 }
 
 void StartProgram(Program& program) {
-    program.recipePresent = false;
+    program.recipe.recipePresent = false;
     // The directory as the host reports it, then the separator: the host reports the root
     // directory with its separator, so a program there gets a doubled one, which the file
     // system accepts.
-    std::string directory = program.programDirectory;
+    std::string directory = program.files.programDirectory;
     if (directory.size() > 1 && directory.back() == kPathSeparator)
         directory.pop_back();
-    std::string name = program.programFileName;
+    std::string name = program.files.programFileName;
     size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0)
         name.resize(dot);
-    program.logFilePath = directory + kPathSeparator + name + ".log";
+    program.files.logFilePath = directory + kPathSeparator + name + ".log";
     WriteLogLine(program, "QELP Server started!");
 }
 
 void ResetConsoleState(Program& program) {
-    program.recipePresent = false;
-    program.recipeColorants.clear();
-    program.canisterTable.clear();
-    program.shownCanisters.clear();
+    program.recipe.recipePresent = false;
+    program.recipe.recipeColorants.clear();
+    program.canisters.canisterTable.clear();
+    program.canisters.shownCanisters.clear();
 }
 
 } // namespace qelp

@@ -1,73 +1,89 @@
 #pragma once
 // The program-wide state: one Program object per program run, created by the entry and
-// handed to every operation. Field names are the ones the design uses for its shared state.
+// handed to every operation.
 #include "frame/host.h"
 #include "frame/types.h"
 #include "frame/uiport.h"
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace qelp {
 
+// The state one program run shares between its parts, grouped by the part that owns it.
 struct ProgramState {
-    std::string logFilePath;
-    std::string programDirectory; // the executable's directory, ending in kPathSeparator
-    std::string programFileName;  // the executable's file name
+    // Where the program runs and logs.
+    struct Files {
+        std::string logFilePath;
+        std::string programDirectory; // the executable's directory, ending in kPathSeparator
+        std::string programFileName;  // the executable's file name
+    } files;
 
-    // Link configuration (read at every start of the driver).
-    std::string driverDirectory;
-    std::string driverExeName;
-    std::string driverCommandDirectory;
-    std::string serverCommandDirectory;
-    int32_t dispenserFamily = 0;
-    std::string serverVersions;
-    std::string clientVersions;
-    int32_t activeVersion = 0;
-    bool driverRunning = false;
+    // The link to the driver: its configuration, read at every start of the driver, and
+    // whether it runs.
+    struct LinkSettings {
+        std::string driverDirectory;
+        std::string driverExeName;
+        std::string driverCommandDirectory;
+        std::string serverCommandDirectory;
+        int32_t dispenserFamily = 0;
+        std::string serverVersions;
+        std::string clientVersions;
+        int32_t activeVersion = 0;
+        bool driverRunning = false;
+    } link;
 
-    // Last result.
-    int32_t driverResultCode = 0;
-    std::string commandOutput;
-    std::vector<CanisterState> resultCanisters;
-    std::vector<std::string> featureLines;
-    std::vector<std::string> errorLogLines;
-    std::vector<std::string> versionLines;
+    // What the driver answered to the last command.
+    struct LastResult {
+        int32_t driverResultCode = 0;
+        std::string commandOutput;
+        std::vector<CanisterState> resultCanisters;
+        std::vector<std::string> featureLines;
+        std::vector<std::string> errorLogLines;
+        std::vector<std::string> versionLines;
+    } result;
 
-    // Message state and the three flags shared by the result wait and the message window.
-    int32_t messageDialogType = -1;
-    std::string messageText;
-    int32_t messageButtons = 0;
-    int32_t messageCode = -1;
-    std::vector<std::string> messageValues;
-    int32_t replyPending = 0;
-    bool messageWindowOpen = false;
-    bool messageWindowCloseRequest = false;
+    // The driver's current question and the flags shared by the result wait and the
+    // message window.
+    struct MessageExchange {
+        int32_t messageDialogType = -1;
+        std::string messageText;
+        int32_t messageButtons = 0;
+        int32_t messageCode = -1;
+        std::vector<std::string> messageValues;
+        int32_t replyPending = 0;
+        bool messageWindowOpen = false;
+        bool messageWindowCloseRequest = false;
+    } message;
 
-    // Canister tables.
-    std::vector<CanisterState> canisterTable;
-    std::vector<CanisterState> shownCanisters;
+    // The console's canister table and the canisters its list shows.
+    struct CanisterTables {
+        std::vector<CanisterState> canisterTable;
+        std::vector<CanisterState> shownCanisters;
+    } canisters;
 
-    // Recipe and dosing options.
-    DosingRecipe currentRecipe;
-    std::vector<RecipeColorant> recipeColorants;
-    bool recipePresent = false;
-    bool useShelf = false;
-    int32_t shelfPre = 0;
-    int32_t shelfDose = 0;
-    int32_t shelfPost = 0;
-    bool sendPunch = false;
-    int32_t punchMode = 0;
-    bool sendColorantNames = false;
+    // The recipe to dispense and the dosing options that go with it.
+    struct RecipeOptions {
+        DosingRecipe currentRecipe;
+        std::vector<RecipeColorant> recipeColorants;
+        bool recipePresent = false;
+        bool useShelf = false;
+        int32_t shelfPre = 0;
+        int32_t shelfDose = 0;
+        int32_t shelfPost = 0;
+        bool sendPunch = false;
+        int32_t punchMode = 0;
+        bool sendColorantNames = false;
+    } recipe;
 
-    // --- Implementation state, not part of the protocol. ---
-    // True from the hand-over of a command until its send-and-evaluate returns. The console
-    // runs one command at a time; a second command action is refused while this is set.
-    bool commandInFlight = false;
-    // The user's decimal separator, taken from the host when the program starts.
-    char decimalSeparator = '.';
+    // The run itself.
+    struct Session {
+        // True while a command holds the console's one command turn (see CommandTurn).
+        bool commandInFlight = false;
+        // The user's decimal separator, taken from the host when the program starts.
+        char decimalSeparator = '.';
+    } session;
 };
 
 // Waits and bounds that the design leaves open or that tests need to shorten. The product

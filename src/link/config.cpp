@@ -20,39 +20,40 @@ void ReadLinkConfiguration(Program& program) {
     WriteLogLine(program, "Reading config");
 
     const std::string driver = ReadConfigValue(program, "Driver");
-    program.driverDirectory = DirectoryOf(driver);
-    program.driverExeName = FileNameOf(driver);
+    program.link.driverDirectory = DirectoryOf(driver);
+    program.link.driverExeName = FileNameOf(driver);
 
     // An empty CommandPath becomes the bare separator; StartDriver reports the missing
     // exchange directory, this step only normalises.
-    program.driverCommandDirectory = WithTrailingSeparator(ReadConfigValue(program, "CommandPath"));
+    program.link.driverCommandDirectory =
+        WithTrailingSeparator(ReadConfigValue(program, "CommandPath"));
 
     // Digits whose value does not fit a 32-bit signed number count as unknown, like any
     // other text that is not a plain number.
-    program.dispenserFamily = -1;
+    program.link.dispenserFamily = -1;
     if (const auto family = ParseDigits32(ReadConfigValue(program, "DispenserFamily")))
-        program.dispenserFamily = *family;
+        program.link.dispenserFamily = *family;
 
-    program.serverVersions = ReadConfigValue(program, "ServerQELPVersion");
-    program.clientVersions = ReadConfigValue(program, "ClientQELPVersion");
+    program.link.serverVersions = ReadConfigValue(program, "ServerQELPVersion");
+    program.link.clientVersions = ReadConfigValue(program, "ClientQELPVersion");
 
-    program.serverCommandDirectory = WithTrailingSeparator(program.programDirectory) +
-                                     kServerCommandFolder + std::string(1, kPathSeparator);
-    if (!program.host.DirectoryExists(program.serverCommandDirectory) &&
-        !program.host.CreateDirectoryAt(program.serverCommandDirectory)) {
+    program.link.serverCommandDirectory = WithTrailingSeparator(program.files.programDirectory) +
+                                          kServerCommandFolder + std::string(1, kPathSeparator);
+    if (!program.host.DirectoryExists(program.link.serverCommandDirectory) &&
+        !program.host.CreateDirectoryAt(program.link.serverCommandDirectory)) {
         // Not fatal here: the builders report the file they cannot write, and the command
         // then fails instead of sending a stale file.
         WriteLogLine(program, "Error: Cannot create server command directory " +
-                                  program.serverCommandDirectory);
+                                  program.link.serverCommandDirectory);
     }
 
-    WriteLogLine(program, "QELP Client Path: " + program.driverDirectory);
-    WriteLogLine(program, "QELP Client Exe : " + program.driverExeName);
-    WriteLogLine(program, "QELP Client Commands: " + program.driverCommandDirectory);
-    WriteLogLine(program, "QELP Server Path: " + program.serverCommandDirectory);
-    WriteLogLine(program, "QELP Dispenser Family: " + std::to_string(program.dispenserFamily));
-    WriteLogLine(program, "QELP client versions supported: " + program.clientVersions);
-    WriteLogLine(program, "QELP server versions supported: " + program.serverVersions);
+    WriteLogLine(program, "QELP Client Path: " + program.link.driverDirectory);
+    WriteLogLine(program, "QELP Client Exe : " + program.link.driverExeName);
+    WriteLogLine(program, "QELP Client Commands: " + program.link.driverCommandDirectory);
+    WriteLogLine(program, "QELP Server Path: " + program.link.serverCommandDirectory);
+    WriteLogLine(program, "QELP Dispenser Family: " + std::to_string(program.link.dispenserFamily));
+    WriteLogLine(program, "QELP client versions supported: " + program.link.clientVersions);
+    WriteLogLine(program, "QELP server versions supported: " + program.link.serverVersions);
 }
 
 } // namespace qelp

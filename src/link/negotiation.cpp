@@ -40,26 +40,27 @@ std::vector<int32_t> ParseVersionList(std::string_view text) {
 
 bool NegotiateProtocolVersion(Program& program) {
     bool negotiated = false;
-    program.activeVersion = -1;
+    program.link.activeVersion = -1;
 
-    if (program.clientVersions.empty() || program.serverVersions.empty()) {
+    if (program.link.clientVersions.empty() || program.link.serverVersions.empty()) {
         WriteLogLine(program, "Error: Client and/or server version registry is empty. Cannot "
                               "negotiate protocol version!");
     } else {
-        const std::vector<int32_t> client = ParseVersionList(program.clientVersions);
-        const std::vector<int32_t> server = ParseVersionList(program.serverVersions);
+        const std::vector<int32_t> client = ParseVersionList(program.link.clientVersions);
+        const std::vector<int32_t> server = ParseVersionList(program.link.serverVersions);
         if (client.empty() || server.empty()) {
             WriteLogLine(program, "Error: Client and/or server version registry results in "
                                   "empty list. Cannot negotiate protocol version!");
         } else {
             // Highest server version first, and for it the client versions from the top.
-            for (auto s = server.rbegin(); s != server.rend() && program.activeVersion == -1; ++s) {
+            for (auto s = server.rbegin(); s != server.rend() && program.link.activeVersion == -1;
+                 ++s) {
                 if (std::find(client.begin(), client.end(), *s) != client.end())
-                    program.activeVersion = *s;
+                    program.link.activeVersion = *s;
             }
             // Version 0 is a common value but not a usable protocol version: it is refused,
             // yet still recorded as the active version.
-            if (program.activeVersion < 1) {
+            if (program.link.activeVersion < 1) {
                 WriteLogLine(program, "Error: QELP server and client have no matching protocol "
                                       "version. Cannot negotiate protocol version to use!");
             } else {
@@ -71,15 +72,15 @@ bool NegotiateProtocolVersion(Program& program) {
     // Written on every call, so that the driver never sees a version left from an earlier
     // successful start.
     program.host.WriteRegistryString(RegistryRoot::LocalMachine, kConfigKey, "ActiveVersion",
-                                     std::to_string(program.activeVersion));
+                                     std::to_string(program.link.activeVersion));
     return negotiated;
 }
 
 std::string NegotiationReport(const Program& program, bool negotiated) {
     const std::string head = negotiated ? "Protocol versions: Server ["
                                         : "ERROR: Cannot negotiate protocol versions: Server [";
-    return head + program.serverVersions + "] Client [" + program.clientVersions +
-           "] Negotiated active version [" + std::to_string(program.activeVersion) + "]";
+    return head + program.link.serverVersions + "] Client [" + program.link.clientVersions +
+           "] Negotiated active version [" + std::to_string(program.link.activeVersion) + "]";
 }
 
 } // namespace qelp

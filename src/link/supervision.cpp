@@ -18,18 +18,18 @@ constexpr ExchangeSlot kAllSlots[] = {SlotAbort, SlotCommand, SlotMessage,
 
 bool configurationUsable(Program& program) {
     Host& host = program.host;
-    if (program.driverDirectory.empty() || program.driverExeName.empty() ||
-        !host.FileExists(program.driverDirectory + program.driverExeName)) {
+    if (program.link.driverDirectory.empty() || program.link.driverExeName.empty() ||
+        !host.FileExists(program.link.driverDirectory + program.link.driverExeName)) {
         WriteLogLine(program, "Client executable does not exist!");
         WriteLogLine(program, "Client Communication path does not exist!");
         return false;
     }
-    if (program.driverCommandDirectory.empty() ||
-        !host.DirectoryExists(program.driverCommandDirectory)) {
+    if (program.link.driverCommandDirectory.empty() ||
+        !host.DirectoryExists(program.link.driverCommandDirectory)) {
         WriteLogLine(program, "Client Communication path does not exist!");
         return false;
     }
-    if (program.dispenserFamily < 0) {
+    if (program.link.dispenserFamily < 0) {
         WriteLogLine(program, "Client Dispenser family unknown.");
         return false;
     }
@@ -41,7 +41,7 @@ bool configurationUsable(Program& program) {
 bool waitUntilGone(Program& program) {
     Host& host = program.host;
     const int64_t deadline = host.MonotonicMs() + program.tuning.terminateWaitLimitMs;
-    while (host.IsProcessRunning(program.driverExeName)) {
+    while (host.IsProcessRunning(program.link.driverExeName)) {
         if (host.MonotonicMs() >= deadline) {
             WriteLogLine(program, "Error: Driver still running " +
                                       std::to_string(program.tuning.terminateWaitLimitMs) +
@@ -55,7 +55,7 @@ bool waitUntilGone(Program& program) {
 }
 
 bool fail(Program& program) {
-    program.driverRunning = false;
+    program.link.driverRunning = false;
     return false;
 }
 
@@ -65,7 +65,7 @@ bool StartDriver(Program& program) {
     Host& host = program.host;
     WriteLogLine(program, "Starting QELP Client");
     ReadLinkConfiguration(program);
-    program.canisterTable.clear();
+    program.canisters.canisterTable.clear();
 
     bool ok = configurationUsable(program);
     const bool negotiated = NegotiateProtocolVersion(program);
@@ -73,23 +73,23 @@ bool StartDriver(Program& program) {
     if (!negotiated || !ok)
         return fail(program);
 
-    if (host.IsProcessRunning(program.driverExeName) && IsDriverBusy(program)) {
+    if (host.IsProcessRunning(program.link.driverExeName) && IsDriverBusy(program)) {
         WriteLogLine(program,
                      "Driver shows busy during startup. Attempting to terminate driver...");
-        host.TerminateProcessByName(program.driverExeName);
+        host.TerminateProcessByName(program.link.driverExeName);
         if (!waitUntilGone(program))
             return fail(program);
     }
 
-    if (host.IsProcessRunning(program.driverExeName)) {
+    if (host.IsProcessRunning(program.link.driverExeName)) {
         WriteLogLine(program, "Client already running");
     } else {
         for (ExchangeSlot slot : kAllSlots)
             DeleteExchangePair(program, slot);
         // The fresh driver removes this flag when it is ready; until then every send waits.
         host.WriteProfileString("Any", "Dummy", "0", ExchangeDataPath(program, SlotBusy));
-        host.LaunchProcess(program.driverDirectory + program.driverExeName, program.driverDirectory,
-                           1);
+        host.LaunchProcess(program.link.driverDirectory + program.link.driverExeName,
+                           program.link.driverDirectory, 1);
         WriteLogLine(program, "Client started");
     }
 
@@ -100,9 +100,9 @@ bool StartDriver(Program& program) {
         !SendAndEvaluate(program, program.tuning.commandBusyWaitMs))
         return fail(program);
 
-    program.canisterTable.clear();
-    for (size_t i = 0; i < program.resultCanisters.size(); ++i) {
-        const CanisterState& reported = program.resultCanisters[i];
+    program.canisters.canisterTable.clear();
+    for (size_t i = 0; i < program.result.resultCanisters.size(); ++i) {
+        const CanisterState& reported = program.result.resultCanisters[i];
         CanisterState entry;
         entry.canId = reported.canId;
         entry.colorantName = reported.colorantName;
@@ -112,18 +112,18 @@ bool StartDriver(Program& program) {
         entry.minMl = reported.minMl;
         entry.pasteId = static_cast<int32_t>(i + 1) + 32; // position from 1, plus 32
         entry.dosedUl = 0;
-        program.canisterTable.push_back(entry);
+        program.canisters.canisterTable.push_back(entry);
     }
-    program.driverRunning = true;
+    program.link.driverRunning = true;
     return true;
 }
 
 void StopDriver(Program& program) {
-    if (program.host.IsProcessRunning(program.driverExeName))
-        program.host.TerminateProcessByName(program.driverExeName);
+    if (program.host.IsProcessRunning(program.link.driverExeName))
+        program.host.TerminateProcessByName(program.link.driverExeName);
     for (ExchangeSlot slot : kAllSlots)
         DeleteExchangePair(program, slot);
-    program.driverRunning = false;
+    program.link.driverRunning = false;
 }
 
 } // namespace qelp

@@ -11,16 +11,17 @@
 
 namespace qelp {
 
-CommandTurn::CommandTurn(Program& program) : m_program(program), m_held(!program.commandInFlight) {
+CommandTurn::CommandTurn(Program& program)
+    : m_program(program), m_held(!program.session.commandInFlight) {
     if (m_held)
-        m_program.commandInFlight = true;
+        m_program.session.commandInFlight = true;
     else
         WriteLogLine(m_program, kCommandRefusedLine);
 }
 
 CommandTurn::~CommandTurn() {
     if (m_held)
-        m_program.commandInFlight = false;
+        m_program.session.commandInFlight = false;
 }
 
 bool SendAndEvaluate(Program& program, int32_t busyWaitMs) {
@@ -37,9 +38,10 @@ bool SendAndEvaluate(Program& program, const CommandTurn& turn, int32_t busyWait
         WriteLogLine(program, "Unable to send command (driver busy?)");
     } else {
         WaitForDriverResult(program);
-        if (program.driverResultCode != 0)
+        if (program.result.driverResultCode != 0)
             WriteLogLine(program, "Error: Driver returns " +
-                                      std::to_string(program.driverResultCode) + " on command.");
+                                      std::to_string(program.result.driverResultCode) +
+                                      " on command.");
         else
             result = true;
     }
@@ -49,8 +51,8 @@ bool SendAndEvaluate(Program& program, const CommandTurn& turn, int32_t busyWait
 
 int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
     Host& host = program.host;
-    if (!host.IsProcessRunning(program.driverExeName)) {
-        program.driverRunning = false;
+    if (!host.IsProcessRunning(program.link.driverExeName)) {
+        program.link.driverRunning = false;
         return -2;
     }
     bool idle = false;
@@ -64,7 +66,7 @@ int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
                 idle = true;
                 break;
             }
-            if (!host.IsProcessRunning(program.driverExeName)) {
+            if (!host.IsProcessRunning(program.link.driverExeName)) {
                 WriteLogLine(program, "Driver process not running!");
                 break;
             }
@@ -105,39 +107,39 @@ int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
 }
 
 void WaitForDriverResult(Program& program) {
-    program.replyPending = 0;
-    program.driverResultCode = -2;
+    program.message.replyPending = 0;
+    program.result.driverResultCode = -2;
     int pass = 1;
     // The wait blocks between passes until the exchange directory changes, the driver
     // process ends, a window event arrives or the fallback time passes; so an idle wait costs
     // next to nothing, while every pass still runs the same tests in the same order. The
     // process check counts passes: a driver that ends wakes every pass at once, so it is
     // noticed immediately; where no notification arrives, 100 fallback passes take 2 s.
-    std::unique_ptr<DirectoryWatch> watch =
-        program.host.WatchDirectory(program.driverCommandDirectory, program.driverExeName);
+    std::unique_ptr<DirectoryWatch> watch = program.host.WatchDirectory(
+        program.link.driverCommandDirectory, program.link.driverExeName);
     while (!SignalFileExists(program, SlotResult) || IsDriverBusy(program)) {
         if (IsDriverBusy(program)) {
             if (SignalFileExists(program, SlotMessage))
                 ReadDriverMessage(program);
-            if (!program.messageWindowOpen && program.replyPending != 0)
+            if (!program.message.messageWindowOpen && program.message.replyPending != 0)
                 WriteReply(program);
         }
         program.ui.waitForEvents(watch.get(), program.tuning.resultWaitFallbackMs);
         if (pass > 100) {
             pass = 0;
-            if (!program.host.IsProcessRunning(program.driverExeName)) {
-                program.driverRunning = false;
-                program.driverResultCode = -2;
-                if (program.messageWindowOpen)
-                    program.messageWindowCloseRequest = true;
+            if (!program.host.IsProcessRunning(program.link.driverExeName)) {
+                program.link.driverRunning = false;
+                program.result.driverResultCode = -2;
+                if (program.message.messageWindowOpen)
+                    program.message.messageWindowCloseRequest = true;
                 return;
             }
         }
         ++pass;
     }
     ReadResultFile(program);
-    if (program.messageWindowOpen)
-        program.messageWindowCloseRequest = true;
+    if (program.message.messageWindowOpen)
+        program.message.messageWindowCloseRequest = true;
 }
 
 void AbortCommand(Program& program) {

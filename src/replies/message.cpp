@@ -71,17 +71,17 @@ std::string ExpandBounded(const std::string& text, const std::vector<std::string
 // one that cannot close (a stuck screen, a port without windows) must not hold up the
 // result wait for ever, so the wait is bounded and then the window is taken as closed.
 void CloseMessageWindow(Program& program) {
-    program.messageWindowCloseRequest = true;
+    program.message.messageWindowCloseRequest = true;
     const int64_t start = program.host.MonotonicMs();
-    while (program.messageWindowOpen) {
+    while (program.message.messageWindowOpen) {
         program.ui.processPendingEvents();
-        if (!program.messageWindowOpen)
+        if (!program.message.messageWindowOpen)
             break;
         if (program.host.MonotonicMs() - start >= program.tuning.messageCloseWaitLimitMs) {
             WriteLogLine(program, "Error: Message window did not close within " +
                                       std::to_string(program.tuning.messageCloseWaitLimitMs) +
                                       " ms; the earlier message is dropped");
-            program.messageWindowOpen = false;
+            program.message.messageWindowOpen = false;
             break;
         }
         program.host.SleepMilliseconds(kCloseWaitSleepMs);
@@ -104,29 +104,29 @@ void ReadDriverMessage(Program& program) {
 
     // Only the digits 0 to 4 make a dialog type; digits beyond 32 bits are no number.
     const auto type = ParseDigits32(read("Msg", "DlgType"));
-    program.messageDialogType = (type && *type <= 4) ? *type : -1;
+    program.message.messageDialogType = (type && *type <= 4) ? *type : -1;
 
-    if (program.messageDialogType >= 0) {
+    if (program.message.messageDialogType >= 0) {
         // An unanswered earlier message is dropped without a reply.
-        if (program.messageWindowOpen)
+        if (program.message.messageWindowOpen)
             CloseMessageWindow(program);
-        program.messageButtons = 0;
-        program.messageText.clear();
-        program.replyPending = 0;
-        program.messageWindowOpen = false;
-        program.messageWindowCloseRequest = false;
+        program.message.messageButtons = 0;
+        program.message.messageText.clear();
+        program.message.replyPending = 0;
+        program.message.messageWindowOpen = false;
+        program.message.messageWindowCloseRequest = false;
 
         std::string text = read("Msg", "Msg");
         ReplaceAll(text, "<brk>", "\r\n");
-        program.messageText = text;
+        program.message.messageText = text;
 
         if (const auto buttons = ParseDigits32(read("Msg", "Buttons")))
-            program.messageButtons = *buttons;
-        program.messageCode = -1;
+            program.message.messageButtons = *buttons;
+        program.message.messageCode = -1;
         if (const auto code = ParseDigits32(read("Msg", "Code")))
-            program.messageCode = *code;
+            program.message.messageCode = *code;
 
-        program.messageValues.clear();
+        program.message.messageValues.clear();
         if (const auto count = ParseDigits32(read("MsgValues", "Count"))) {
             int32_t n = *count;
             if (n > kMaxMessageValues) {
@@ -136,12 +136,13 @@ void ReadDriverMessage(Program& program) {
                 n = kMaxMessageValues;
             }
             for (int32_t i = 1; i <= n; ++i)
-                program.messageValues.push_back(read("MsgValues", "Parm" + std::to_string(i)));
+                program.message.messageValues.push_back(
+                    read("MsgValues", "Parm" + std::to_string(i)));
         }
-        if (!program.messageValues.empty()) {
+        if (!program.message.messageValues.empty()) {
             bool complete = true;
-            program.messageText =
-                ExpandBounded(program.messageText, program.messageValues, complete);
+            program.message.messageText =
+                ExpandBounded(program.message.messageText, program.message.messageValues, complete);
             if (!complete) {
                 WriteLogLine(program, "Warning: Message parameters expand beyond " +
                                           std::to_string(kMaxExpandedMessage) +
@@ -150,7 +151,7 @@ void ReadDriverMessage(Program& program) {
         }
 
         program.ui.showMessageWindow();
-    } else if (program.messageWindowOpen) {
+    } else if (program.message.messageWindowOpen) {
         // A message without a valid dialog type withdraws the open one; the rest of the
         // message state stays as it was.
         CloseMessageWindow(program);
@@ -163,13 +164,13 @@ void ReadDriverMessage(Program& program) {
 
 void WriteReply(Program& program) {
     const std::string replyPath = ExchangeDataPath(program, SlotReply);
-    program.host.WriteProfileString("Reply", "Button", std::to_string(program.replyPending),
+    program.host.WriteProfileString("Reply", "Button", std::to_string(program.message.replyPending),
                                     replyPath);
     // A reply file that could not be written shows up here as "No file found".
     LogFileContents(program, replyPath);
     // The signal only after the reply file is complete.
     program.host.WriteProfileString("Main", "Nothing", "0", ExchangeSignalPath(program, SlotReply));
-    program.replyPending = 0;
+    program.message.replyPending = 0;
 }
 
 } // namespace qelp

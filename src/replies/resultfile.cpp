@@ -45,7 +45,7 @@ public:
         const std::string text = read("CanisterContents", key);
         if (text.empty())
             return 0;
-        if (const auto value = ParseLocaleNumber(text, m_program.decimalSeparator))
+        if (const auto value = ParseLocaleNumber(text, m_program.session.decimalSeparator))
             return *value;
         WriteLogLine(m_program, "Warning: Result value " + key + "=\"" + text +
                                     "\" is not a number; counted as 0");
@@ -73,10 +73,10 @@ private:
 };
 
 void ReadResultCode(Program& program, ResultReader& reader) {
-    program.driverResultCode = -1;
+    program.result.driverResultCode = -1;
     const std::string code = reader.read("General", "RESULT");
     if (const auto value = ParseDigits32(code)) {
-        program.driverResultCode = *value;
+        program.result.driverResultCode = *value;
     } else if (IsAllDigits(code)) {
         // Digits beyond the 32-bit signed range: no usable code, the same -1 as any other
         // malformed value. Worth a line, since the driver did mean a number.
@@ -85,7 +85,7 @@ void ReadResultCode(Program& program, ResultReader& reader) {
 }
 
 void ReadCanisters(Program& program, ResultReader& reader) {
-    program.resultCanisters.clear();
+    program.result.resultCanisters.clear();
     // The list is as long as the "_ml" keys run without a gap; a file cannot hold more
     // keys than it has bytes, so the loop ends (the numbering ends at the 32-bit limit).
     for (int32_t i = 1; i < std::numeric_limits<int32_t>::max(); ++i) {
@@ -101,7 +101,7 @@ void ReadCanisters(Program& program, ResultReader& reader) {
         can.minMl = reader.number(prefix + "_min_ml");
         can.dosedUl = reader.number(prefix + "_dosed_ul");
         can.colorantName = reader.read("CanisterContents", prefix + "_colorantName");
-        program.resultCanisters.push_back(std::move(can));
+        program.result.resultCanisters.push_back(std::move(can));
     }
 }
 
@@ -109,12 +109,12 @@ void ReadCanisters(Program& program, ResultReader& reader) {
 // Canisters the table does not know are not added; table entries the result does not list
 // keep everything, their dosed amount included.
 void MergeIntoCanisterTable(Program& program) {
-    if (program.canisterTable.empty() || program.resultCanisters.empty())
+    if (program.canisters.canisterTable.empty() || program.result.resultCanisters.empty())
         return;
-    const char sep = program.decimalSeparator;
-    for (const CanisterState& r : program.resultCanisters) {
+    const char sep = program.session.decimalSeparator;
+    for (const CanisterState& r : program.result.resultCanisters) {
         CanisterState* t = nullptr;
-        for (CanisterState& entry : program.canisterTable) {
+        for (CanisterState& entry : program.canisters.canisterTable) {
             if (entry.canId == r.canId) {
                 t = &entry;
                 break;
@@ -142,12 +142,12 @@ void ReadResultFile(Program& program) {
     reader.log();
 
     ReadResultCode(program, reader);
-    program.commandOutput = reader.read("General", "OUTPUT");
+    program.result.commandOutput = reader.read("General", "OUTPUT");
     ReadCanisters(program, reader);
     MergeIntoCanisterTable(program);
-    program.featureLines = reader.lines("Features", "Text", kMaxFeatureLines);
-    program.errorLogLines = reader.lines("Errorlog", "Error", kMaxErrorLogLines);
-    program.versionLines = reader.lines("Version", "Text", kMaxVersionLines);
+    program.result.featureLines = reader.lines("Features", "Text", kMaxFeatureLines);
+    program.result.errorLogLines = reader.lines("Errorlog", "Error", kMaxErrorLogLines);
+    program.result.versionLines = reader.lines("Version", "Text", kMaxVersionLines);
 
     DeleteExchangePair(program, SlotResult);
 }

@@ -13,11 +13,11 @@
 namespace qelp::ui {
 
 std::string DialogSettingsPath(const Program& program) {
-    std::string name = program.programFileName;
+    std::string name = program.files.programFileName;
     const size_t dot = name.rfind('.');
     if (dot != std::string::npos && dot > 0)
         name.resize(dot);
-    return program.programDirectory + name + ".ini";
+    return program.files.programDirectory + name + ".ini";
 }
 
 int RunConsole(int argc, char** argv) {

@@ -120,10 +120,10 @@ void CanColConf::fillCanisterGrid() {
         headings << QString::fromLatin1(heading);
     m_grid->setHorizontalHeaderLabels(headings);
 
-    const std::vector<CanisterState>& table = m_program.canisterTable;
-    const std::vector<CanisterState>& shown = m_program.shownCanisters;
+    const std::vector<CanisterState>& table = m_program.canisters.canisterTable;
+    const std::vector<CanisterState>& shown = m_program.canisters.shownCanisters;
     const bool compare = shown.size() == table.size();
-    const char sep = m_program.decimalSeparator;
+    const char sep = m_program.session.decimalSeparator;
     const QBrush headingLook = palette().button();
     for (size_t i = 0; i < table.size(); ++i) {
         const int row = static_cast<int>(i) + 1;
@@ -140,7 +140,7 @@ void CanColConf::fillCanisterGrid() {
                 HighlightCells(m_grid, row, column, kHighlightColour);
         }
     }
-    m_program.shownCanisters = table;
+    m_program.canisters.shownCanisters = table;
     // Wide enough for all nine columns, so that only a long table scrolls (vertically).
     m_grid->resizeColumnsToContents();
     m_grid->setMinimumWidth(m_grid->horizontalHeader()->length() + 2 * m_grid->frameWidth() +

@@ -116,13 +116,13 @@ void MainForm::fill(bool set) {
     std::optional<int32_t> amountMl;
     if (amountText.empty()) {
         log("No amount given. Nothing was sent.");
-    } else if (!(amountMl = FillAmountMl(amountText, m_program.decimalSeparator))) {
+    } else if (!(amountMl = FillAmountMl(amountText, m_program.session.decimalSeparator))) {
         log("Invalid amount (" + amountText + "). Nothing was sent.");
     } else if (readCanister(number, text)) {
         const bool all = TrimBlanks(text) == "0";
         const FillCanisterMode mode = set ? FillCanisterMode::Set : FillCanisterMode::Add;
         // A copy: the result of each fill may change the table under the loop.
-        const std::vector<CanisterState> table = m_program.canisterTable;
+        const std::vector<CanisterState> table = m_program.canisters.canisterTable;
         for (const CanisterState& canister : table) {
             if (!all && canister.canId != number)
                 continue;
@@ -182,8 +182,8 @@ void MainForm::setColorantName() {
         return;
     }
     log("SetCanColName completed.");
-    for (const CanisterState& reported : m_program.resultCanisters) {
-        for (CanisterState& entry : m_program.canisterTable) {
+    for (const CanisterState& reported : m_program.result.resultCanisters) {
+        for (CanisterState& entry : m_program.canisters.canisterTable) {
             if (entry.canId == reported.canId) {
                 entry.colorantName = reported.colorantName;
                 break;
@@ -206,7 +206,7 @@ void MainForm::create() {
 void MainForm::dispense() {
     if (refuseWhileBusy())
         return;
-    log(DoseRecipe(m_program, m_program.currentRecipe, m_program.recipeColorants)
+    log(DoseRecipe(m_program, m_program.recipe.currentRecipe, m_program.recipe.recipeColorants)
             ? "Dosing completed."
             : "Dosing Failed.");
     refreshConsole();

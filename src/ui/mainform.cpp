@@ -207,36 +207,36 @@ void MainForm::log(const std::string& line) {
 }
 
 void MainForm::refreshConsole() {
-    const bool running = m_program.driverRunning;
+    const bool running = m_program.link.driverRunning;
     m_start->setEnabled(!running);
     m_stop->setEnabled(running);
     // Abort belongs to the command in flight: a refresh from inside its wait (after "Stop
     // QELP", say) must not take it away while that command still runs.
-    m_abort->setEnabled(m_program.commandInFlight);
+    m_abort->setEnabled(m_program.session.commandInFlight);
     m_frame1->setEnabled(running);
     m_frame2->setEnabled(running);
     m_frame3->setEnabled(running);
     if (!running)
         return;
-    m_dispense->setEnabled(m_program.recipePresent);
+    m_dispense->setEnabled(m_program.recipe.recipePresent);
     syncCanisterList();
     syncColorantList();
 }
 
 void MainForm::syncCanisterList() {
-    if (!CanisterListInStep(ItemsOf(m_combo1), m_program.canisterTable))
-        Refill(m_combo1, CanisterListItems(m_program.canisterTable));
+    if (!CanisterListInStep(ItemsOf(m_combo1), m_program.canisters.canisterTable))
+        Refill(m_combo1, CanisterListItems(m_program.canisters.canisterTable));
 }
 
 void MainForm::syncColorantList() {
-    if (!ColorantListInStep(ItemsOf(m_combo2), m_program.canisterTable))
-        Refill(m_combo2, ColorantListItems(m_program.canisterTable));
+    if (!ColorantListInStep(ItemsOf(m_combo2), m_program.canisters.canisterTable))
+        Refill(m_combo2, ColorantListItems(m_program.canisters.canisterTable));
 }
 
 bool MainForm::refuseWhileBusy() {
     // The core refuses a second command too; the console stops it earlier, before any input
     // box is asked, and tells the operator why nothing happens.
-    if (!m_program.commandInFlight)
+    if (!m_program.session.commandInFlight)
         return false;
     setStatusText(kBusyStatusLine);
     return true;

@@ -73,18 +73,18 @@ MsgWindow::MsgWindow(Program& program, QWidget* parent)
 
 MsgWindow::~MsgWindow() {
     // Form_Terminate: a window that goes away is no longer open.
-    m_program.messageWindowOpen = false;
+    m_program.message.messageWindowOpen = false;
 }
 
 void MsgWindow::loadAndShow() {
-    m_program.messageWindowOpen = true;
+    m_program.message.messageWindowOpen = true;
     m_timer->stop();
     arrangeButtons();
     showTitleAndIcon();
     m_label->hide();
     m_label->clear();
-    if (!m_program.messageText.empty()) {
-        m_label->setText(ForDisplay(FromCore(m_program.messageText)));
+    if (!m_program.message.messageText.empty()) {
+        m_label->setText(ForDisplay(FromCore(m_program.message.messageText)));
         m_label->show();
     }
     m_timer->setInterval(kTimerIntervalMs);
@@ -106,7 +106,7 @@ void MsgWindow::arrangeButtons() {
         button->setAccessibleName(QString());
         button->hide();
     }
-    m_slotBits = ArrangeButtonBits(m_program.messageButtons);
+    m_slotBits = ArrangeButtonBits(m_program.message.messageButtons);
     for (size_t slot = 0; slot < m_slots.size(); ++slot) {
         if (m_slotBits[slot] < 0)
             continue;
@@ -120,9 +120,9 @@ void MsgWindow::arrangeButtons() {
 void MsgWindow::showTitleAndIcon() {
     m_image->hide();
     m_image->clear();
-    const int32_t type = m_program.messageDialogType;
+    const int32_t type = m_program.message.messageDialogType;
     if (type > 0) {
-        const std::string path = m_program.programDirectory + "graphics" + kPathSeparator +
+        const std::string path = m_program.files.programDirectory + "graphics" + kPathSeparator +
                                  std::to_string(type) + ".ico";
         QPixmap icon;
         if (QFile::exists(FromPath(path)) && icon.load(FromPath(path))) {
@@ -131,20 +131,20 @@ void MsgWindow::showTitleAndIcon() {
             m_image->show();
         }
     }
-    setWindowTitle(
-        FromCore(MessageWindowTitle(type, m_program.dispenserFamily, m_program.messageCode)));
+    setWindowTitle(FromCore(
+        MessageWindowTitle(type, m_program.link.dispenserFamily, m_program.message.messageCode)));
 }
 
 void MsgWindow::onSlotClicked(int slot) {
     const int bit = m_slotBits[static_cast<size_t>(slot)];
     if (bit < 0)
         return;
-    m_program.replyPending = int32_t{1} << bit;
+    m_program.message.replyPending = int32_t{1} << bit;
     close();
 }
 
 void MsgWindow::onTimer() {
-    if (!m_program.messageWindowCloseRequest)
+    if (!m_program.message.messageWindowCloseRequest)
         return;
     m_timer->stop();
     close();
@@ -157,12 +157,12 @@ void MsgWindow::reject() {
 void MsgWindow::closeEvent(QCloseEvent* event) {
     // Form_Unload: the operator's close box alone does not end a question; only an answer
     // or the program's close request does.
-    if (m_program.replyPending == 0 && !m_program.messageWindowCloseRequest) {
+    if (m_program.message.replyPending == 0 && !m_program.message.messageWindowCloseRequest) {
         event->ignore();
         return;
     }
     m_timer->stop();
-    m_program.messageWindowOpen = false;
+    m_program.message.messageWindowOpen = false;
     event->accept();
 }
 

@@ -170,7 +170,7 @@ void RecipeForm::fillControls() {
     Refill(m_canType, kCanTypes);
     m_recipe->clear();
     std::vector<std::string> names;
-    for (const CanisterState& c : m_program.canisterTable)
+    for (const CanisterState& c : m_program.canisters.canisterTable)
         names.push_back(c.colorantName);
     Refill(m_paste, names);
     m_pasteAmount->clear();
@@ -204,7 +204,8 @@ void RecipeForm::fillControls() {
 }
 
 void RecipeForm::showRecipe() {
-    m_recipe->setText(FromCore(RecipeText(m_program.recipeColorants, m_program.decimalSeparator)));
+    m_recipe->setText(
+        FromCore(RecipeText(m_program.recipe.recipeColorants, m_program.session.decimalSeparator)));
 }
 
 void RecipeForm::add() {
@@ -216,7 +217,7 @@ void RecipeForm::add() {
 }
 
 void RecipeForm::clear() {
-    m_program.recipeColorants.clear();
+    m_program.recipe.recipeColorants.clear();
     showRecipe();
 }
 

@@ -87,7 +87,7 @@ TEST_F(Builders, UnwritableCommandFileFailsWithoutCreationLine) {
     };
     for (const auto& [directory, build] : cases) {
         SCOPED_TRACE(directory);
-        f.program.serverCommandDirectory = directory;
+        f.program.link.serverCommandDirectory = directory;
         const size_t before = f.logMessages().size();
         EXPECT_FALSE(build(f.program));
         const std::vector<std::string> log = f.logMessages();

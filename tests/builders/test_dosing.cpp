@@ -25,11 +25,11 @@ class Dosing : public ::testing::Test {
 protected:
     void SetUp() override {
         ReadLinkConfiguration(f.program);
-        f.program.sendPunch = true;
-        f.program.punchMode = 2;
+        f.program.recipe.sendPunch = true;
+        f.program.recipe.punchMode = 2;
     }
     std::string commandFile() const { return ReadFile(ServerCommandFile(f.program)); }
-    std::string lastDose() const { return f.program.serverCommandDirectory + "lastdose.txt"; }
+    std::string lastDose() const { return f.program.link.serverCommandDirectory + "lastdose.txt"; }
     std::string lineStarting(const std::string& keyword) const {
         for (const std::string& l : SplitCrLf(commandFile()))
             if (l.rfind(keyword, 0) == 0)
@@ -50,16 +50,17 @@ TEST_F(Dosing, RecipesMatchGoldenFilesAndCopy) {
     EXPECT_EQ(f.logMessages().back(), "Dosing command created");
 
     recipe.canHeight = 0; // names, shelf and an unknown height
-    f.program.sendColorantNames = true;
-    f.program.useShelf = true;
-    f.program.shelfDose = -3;
-    f.program.shelfPost = -1;
+    f.program.recipe.sendColorantNames = true;
+    f.program.recipe.useShelf = true;
+    f.program.recipe.shelfDose = -3;
+    f.program.recipe.shelfPost = -1;
     ASSERT_TRUE(CreateDosingCommand(f.program, recipe, kColorants));
     EXPECT_EQ(commandFile(), Golden("names_shelf_unk.cmd"));
 
     // Minimal: optional lines left out, no can line without a size.
     recipe = {1, 0.5, 0, -2, "", "", "Big can"};
-    f.program.sendPunch = f.program.sendColorantNames = f.program.useShelf = false;
+    f.program.recipe.sendPunch = f.program.recipe.sendColorantNames = f.program.recipe.useShelf =
+        false;
     ASSERT_TRUE(CreateDosingCommand(f.program, recipe, {}));
     EXPECT_EQ(commandFile(), Golden("minimal.cmd"));
     EXPECT_EQ(ReadFile(lastDose()), Golden("minimal.cmd"));
@@ -69,7 +70,7 @@ TEST_F(Dosing, RecipesMatchGoldenFilesAndCopy) {
 TEST_F(Dosing, CanLineRulesAndEmptyNameList) {
     // A height of 0 or less is unknown; an empty list with names is the bare keyword.
     DosingRecipe recipe = {0, 29.574, 48, -1, "P", "B", "2L AshTray", 2000, -5};
-    f.program.sendColorantNames = true;
+    f.program.recipe.sendColorantNames = true;
     ASSERT_TRUE(CreateDosingCommand(f.program, recipe, {}));
     EXPECT_EQ(lineStarting("@CAN"), "@CAN \"2L AshTray\" 2000 *UNK");
     EXPECT_EQ(lineStarting("@CN"), "@CNT");
@@ -97,7 +98,7 @@ TEST_F(Dosing, GeneratedCanTypeRoundsHalfToEven) {
 }
 
 TEST_F(Dosing, NumbersUseDotInCommaLocale) {
-    f.host.decimalSeparator = f.program.decimalSeparator = ',';
+    f.host.decimalSeparator = f.program.session.decimalSeparator = ',';
     DosingRecipe recipe = {0, 0.5, 1.0 / 3.0, 1, "P", "B", "", 2500, 180};
     const std::vector<RecipeColorant> colorants = {
         {3, 12.25, 0, ""}, {9, 0.1, 0, ""}, {11, -2.5, 0, ""}, {12, 1234567.125, 0, ""}};

@@ -39,7 +39,7 @@ struct LogFixture {
     TickingHost host;
     RecordingUi ui;
     Program program;
-    std::string log() const { return ReadFile(program.logFilePath); }
+    std::string log() const { return ReadFile(program.files.logFilePath); }
 };
 
 const std::string kStarted = "2026-12-06 10:00:00 > QELP Server started!\r\n";
@@ -48,7 +48,7 @@ const std::string kStarted = "2026-12-06 10:00:00 > QELP Server started!\r\n";
 
 TEST(ProgramStart, WritesOnlyTheLogNamedAfterTheProgramAndAppendsOnRestart) {
     ProgramFixture f;
-    EXPECT_EQ(f.program.logFilePath, f.dir.file("qelpserver.log"));
+    EXPECT_EQ(f.program.files.logFilePath, f.dir.file("qelpserver.log"));
     EXPECT_EQ(f.ui.statusLine, "QELP Server started!");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.dir.path()), {}), 1);
 
@@ -70,7 +70,7 @@ TEST(WriteLogLine, ExactLineBytesAndTheCopyOfAFileBetweenMarkers) {
                                   "2026-12-06 10:00:02 > \r\n");
     EXPECT_EQ(f.ui.statusLines, (Lines{"QELP Server started!", "Gr\xFCn ; > [x]", ""}));
     // The log may be moved away between lines: the next line starts a new one.
-    ASSERT_EQ(::rename(f.program.logFilePath.c_str(), f.dir.file("old.log").c_str()), 0);
+    ASSERT_EQ(::rename(f.program.files.logFilePath.c_str(), f.dir.file("old.log").c_str()), 0);
     WriteLogLine(f.program, "two");
     EXPECT_EQ(f.log(), "2026-12-06 10:00:03 > two\r\n");
     LogFixture g; // a fresh log for the copies of a file

@@ -194,14 +194,14 @@ private slots:
         m_f->dialogs.answerInput(QString("4")); // a rename puts the new name in the list
         m_f->dialogs.answerInput(QString("Jet Black"));
         m_f->click("Command20");
-        QCOMPARE(m_f->program.canisterTable[3].colorantName, std::string("Jet Black"));
+        QCOMPARE(m_f->program.canisters.canisterTable[3].colorantName, std::string("Jet Black"));
         QCOMPARE(colorant->itemText(3), QString("Jet Black"));
     }
 
     void canisterLineFollowsTheTypedNumber() {
         startWithDriver();
         QComboBox* canister = m_f->combo("Combo1");
-        m_f->program.canisterTable[0].contentMl = 12.5;
+        m_f->program.canisters.canisterTable[0].contentMl = 12.5;
         QTest::keyClicks(canister->lineEdit(), "1");
         QCOMPARE(m_f->status(), QString("Canister# 1 Colorant Titanium White\nTotal Size: 4000 "
                                         "Current Level: 12.5\nLastDosed(ul): 0"));
@@ -220,10 +220,10 @@ private slots:
     void commandIsRefusedWhileOneWaits() {
         startWithDriver();
         qelp::Program& p = m_f->program;
-        p.currentRecipe = {0, 29.574, 48, 1, "", "", "", 0, 0};
-        p.recipeColorants = {{1, 5, 33, "Titanium White"}};
-        p.sendPunch = p.recipePresent = true;
-        p.punchMode = 1;
+        p.recipe.currentRecipe = {0, 29.574, 48, 1, "", "", "", 0, 0};
+        p.recipe.recipeColorants = {{1, 5, 33, "Titanium White"}};
+        p.recipe.sendPunch = p.recipe.recipePresent = true;
+        p.recipe.punchMode = 1;
         m_f->form->refreshConsole();
         // Checked inside the wait; Abort is pressed in any case so the driver never hangs.
         bool abortUsable = false;
@@ -252,9 +252,9 @@ private slots:
         QVERIFY(loggedInside.empty());
         QVERIFY(Has(out, "Error: Driver returns 3 on command.")); // aborted
         QCOMPARE(out.back(), std::string("Dosing Failed."));
-        QVERIFY(m_f->program.messageWindowCloseRequest); // closed by the window's timer
-        QTRY_VERIFY(!m_f->program.messageWindowOpen);
-        QCOMPARE(m_f->program.replyPending, 0);
+        QVERIFY(m_f->program.message.messageWindowCloseRequest); // closed by the window's timer
+        QTRY_VERIFY(!m_f->program.message.messageWindowOpen);
+        QCOMPARE(m_f->program.message.replyPending, 0);
         QVERIFY(!enabled("Command13"));
 
         bool abortKept = false; // Stop ends a waiting command by ending its driver
@@ -267,7 +267,7 @@ private slots:
         QVERIFY(Has(stopped, "Error: Driver returns -2 on command."));
         QCOMPARE(stopped.back(), std::string("Dosing Failed."));
         QCOMPARE(enabledControls(), (QStringList{"Command1", "cmd_cancol"}));
-        QTRY_VERIFY(!m_f->program.messageWindowOpen);
+        QTRY_VERIFY(!m_f->program.message.messageWindowOpen);
         QCOMPARE(m_f->driver->processCount(), 0);
     }
 
@@ -310,17 +310,17 @@ private slots:
         m_f->driver->killAll();
         QCOMPARE(m_f->press("Command17").back(), std::string("Version Failed."));
         QVERIFY(m_f->dialogs.messages().isEmpty());
-        QVERIFY(!m_f->program.driverRunning); // the lost driver switched the groups off
+        QVERIFY(!m_f->program.link.driverRunning); // the lost driver switched the groups off
         QCOMPARE(enabledControls(), (QStringList{"Command1", "cmd_cancol"}));
     }
 
     void textsAndParsers() {
         const std::string none = "No data returned\?\?\?\?\?\?!!!!\r\n";
         ProgramState p;
-        p.commandOutput = "31";
+        p.result.commandOutput = "31";
         QCOMPARE(VersionText(p),
                  "Version return:\r\nVersion Code: 31\r\n\r\nVersion Text:\r\n" + none);
-        p.decimalSeparator = ',';
+        p.session.decimalSeparator = ',';
         QCOMPARE(MachineInfoText(p, MachineInfoKind::CanisterSize),
                  "CanisterSize return:31\r\n\r\n" + none);
         // Litres to millilitres, half to even; -1: refused.

@@ -56,19 +56,19 @@ class TestScreens : public QObject {
     void makeFixture(char separator) {
         m_f = std::make_unique<guitest::ConsoleFixture>(separator);
         m_form = nullptr;
-        m_f->program.canisterTable = {Canister(3, "Lamp Black"), Canister(5, "Oxide Red"),
-                                      Canister(7, ""), Canister(9, "OXIDE RED")};
+        m_f->program.canisters.canisterTable = {Canister(3, "Lamp Black"), Canister(5, "Oxide Red"),
+                                                Canister(7, ""), Canister(9, "OXIDE RED")};
     }
     MsgWindow* show(int type, int buttons, const std::string& text = "Text", int code = 345,
                     int family = 12) {
         qelp::Program& p = m_f->program;
-        p.messageDialogType = type;
-        p.messageButtons = buttons;
-        p.messageText = text;
-        p.messageCode = code;
-        p.dispenserFamily = family;
-        p.replyPending = 0;
-        p.messageWindowCloseRequest = false;
+        p.message.messageDialogType = type;
+        p.message.messageButtons = buttons;
+        p.message.messageText = text;
+        p.message.messageCode = code;
+        p.link.dispenserFamily = family;
+        p.message.replyPending = 0;
+        p.message.messageWindowCloseRequest = false;
         m_f->port.showMessageWindow();
         return m_f->port.messageWindow();
     }
@@ -127,7 +127,7 @@ class TestScreens : public QObject {
         edit("PasteAmount")->setText(amount);
         press("CommandAdd");
     }
-    const qelp::DosingRecipe& stored() { return m_f->program.currentRecipe; }
+    const qelp::DosingRecipe& stored() { return m_f->program.recipe.currentRecipe; }
 
     Cells openGrid() { // with its button; the green cells shown
         Cells green;
@@ -157,7 +157,7 @@ private slots:
             {2048 | 4096 | 8192, "||||"}};
         for (auto [mask, expected] : masks) {
             MsgWindow* w = show(4, mask);
-            QVERIFY(w->isVisible() && m_f->program.messageWindowOpen);
+            QVERIFY(w->isVisible() && m_f->program.message.messageWindowOpen);
             QCOMPARE(captions(w).join('|'), QString(expected));
             for (int s = 1; s < MsgWindow::kSlotCount && w->slotButton(s)->isVisible(); ++s)
                 QVERIFY(w->slotButton(s - 1)->x() > w->slotButton(s)->x()); // slot 0 rightmost
@@ -167,12 +167,12 @@ private slots:
     void pressingAButtonLeavesItsValueAndCloses() {
         MsgWindow* w = show(4, 2047);
         QTest::mouseClick(w->slotButton(1), Qt::LeftButton);
-        QCOMPARE(m_f->program.replyPending, 2);
-        QVERIFY(!w->isVisible() && !m_f->program.messageWindowOpen);
+        QCOMPARE(m_f->program.message.replyPending, 2);
+        QVERIFY(!w->isVisible() && !m_f->program.message.messageWindowOpen);
         QCOMPARE(show(3, 1024), w); // one instance, starting afresh
         QCOMPARE(captions(w), (QStringList{"Help", "", "", "", ""}));
         w->slotButton(0)->click();
-        QCOMPARE(m_f->program.replyPending, 1024);
+        QCOMPARE(m_f->program.message.replyPending, 1024);
         QVERIFY(!w->isVisible());
     }
 
@@ -217,11 +217,11 @@ private slots:
         MsgWindow* w = show(2, 3);
         QVERIFY(!w->close());
         QTest::keyClick(w, Qt::Key_Escape);
-        QVERIFY(w->isVisible() && m_f->program.messageWindowOpen);
-        QCOMPARE(m_f->program.replyPending, 0);
-        m_f->program.replyPending = 4; // a reply left by the result wait lets it through
+        QVERIFY(w->isVisible() && m_f->program.message.messageWindowOpen);
+        QCOMPARE(m_f->program.message.replyPending, 0);
+        m_f->program.message.replyPending = 4; // a reply left by the result wait lets it through
         QVERIFY(w->close());
-        QVERIFY(!m_f->program.messageWindowOpen);
+        QVERIFY(!m_f->program.message.messageWindowOpen);
     }
 
     void closeRequestClosesWithinATickWithoutAnswer() {
@@ -231,10 +231,10 @@ private slots:
         QCOMPARE(timer->interval(), 25);
         QTest::qWait(60);
         QVERIFY(w->isVisible()); // ticks without a request change nothing
-        m_f->program.messageWindowCloseRequest = true;
+        m_f->program.message.messageWindowCloseRequest = true;
         QTRY_VERIFY(!w->isVisible());
-        QVERIFY(!timer->isActive() && !m_f->program.messageWindowOpen);
-        QCOMPARE(m_f->program.replyPending, 0);
+        QVERIFY(!timer->isActive() && !m_f->program.message.messageWindowOpen);
+        QCOMPARE(m_f->program.message.replyPending, 0);
     }
 
     void firstOpeningShowsTheDefaultsAndFixedLists() {
@@ -273,7 +273,7 @@ private slots:
         addColorant(1, "2.5");
         addColorant(0, "7");
         QCOMPARE(recipeText(), QString("Lamp Black - 7; Oxide Red - 2.5; "));
-        const auto& lines = m_f->program.recipeColorants;
+        const auto& lines = m_f->program.recipe.recipeColorants;
         QCOMPARE(QList<int>({int(lines.size()), lines[0].canister, lines[0].pasteId}),
                  QList<int>({2, 3, 35}));
         addColorant(3, "1"); // the other spelling: the first canister of that name
@@ -289,23 +289,23 @@ private slots:
         addColorant(0, "abc");
         QCOMPARE(m_f->dialogs.messages(),
                  QStringList{"Invalid amount (abc). Nothing was added to the recipe."});
-        QVERIFY(m_f->program.recipeColorants.empty());
+        QVERIFY(m_f->program.recipe.recipeColorants.empty());
     }
 
     void clearCloseAndSave() {
         open();
         addColorant(0, "5");
         press("CommandExit");
-        QVERIFY(m_f->program.recipePresent);
+        QVERIFY(m_f->program.recipe.recipePresent);
         open();
         QCOMPARE(recipeText(), QString("Lamp Black - 5; "));
         press("CommandClear");
         QCOMPARE(recipeText(), QString());
         m_form->reject(); // the close button
-        QVERIFY(m_f->program.recipeColorants.empty() && m_f->program.recipePresent);
+        QVERIFY(m_f->program.recipe.recipeColorants.empty() && m_f->program.recipe.recipePresent);
         open();
         press("CommandExit");
-        QVERIFY(!m_f->program.recipePresent);
+        QVERIFY(!m_f->program.recipe.recipePresent);
         // The close button drops header changes, and an unset unit size shows the default.
         edit("Usize")->setText("0");
         press("CommandExit");
@@ -315,7 +315,7 @@ private slots:
         combo("PunchSel")->setCurrentIndex(2);
         m_form->reject();
         QCOMPARE(stored().unitSize, 0.0);
-        QCOMPARE(m_f->program.punchMode, 0);
+        QCOMPARE(m_f->program.recipe.punchMode, 0);
         open();
         QCOMPARE(edit("Usize")->text(), QString("29.574"));
     }
@@ -333,9 +333,9 @@ private slots:
         QCOMPARE(r.product + "|" + r.basePaint + "|" + r.canType,
                  std::string("Custom Product|BC|3L BigBin"));
         const qelp::Program& p = m_f->program;
-        QVERIFY(p.useShelf && p.sendPunch && p.sendColorantNames);
-        QCOMPARE(QList<int>({r.unitType, r.numberOfCans, r.canSize, r.canHeight, p.shelfPre,
-                             p.shelfDose, p.shelfPost, p.punchMode}),
+        QVERIFY(p.recipe.useShelf && p.recipe.sendPunch && p.recipe.sendColorantNames);
+        QCOMPARE(QList<int>({r.unitType, r.numberOfCans, r.canSize, r.canHeight, p.recipe.shelfPre,
+                             p.recipe.shelfDose, p.recipe.shelfPost, p.recipe.punchMode}),
                  QList<int>({1, 2, 3000, 220, 0, 5, -1, 1}));
         open(); // emptied texts keep the stored values
         QCOMPARE(
@@ -348,7 +348,7 @@ private slots:
         press("CommandExit");
         QCOMPARE(r.product + "|" + r.basePaint, std::string("Custom Product|BC"));
         QCOMPARE(r.canHeight, 0);
-        QCOMPARE(m_f->program.punchMode, 1);
+        QCOMPARE(m_f->program.recipe.punchMode, 1);
     }
 
     void invalidInputIsRejectedWithAMessage() {
@@ -372,7 +372,8 @@ private slots:
                      .arg(stored().numberOfCans),
                  QString("29.574|48|1")); // kept
         const qelp::Program& p = m_f->program;
-        QCOMPARE(QList<int>({p.shelfPre, p.shelfDose, p.shelfPost}), QList<int>({-3, -3, -3}));
+        QCOMPARE(QList<int>({p.recipe.shelfPre, p.recipe.shelfDose, p.recipe.shelfPost}),
+                 QList<int>({-3, -3, -3}));
     }
 
     void commaLocaleReadsAndShowsItsOwnNumbers() {
@@ -381,20 +382,20 @@ private slots:
         QCOMPARE(edit("Usize")->text(), QString("29,574"));
         addColorant(0, "12,5");
         QCOMPARE(recipeText(), QString("Lamp Black - 12,5; "));
-        QCOMPARE(m_f->program.recipeColorants[0].amount, 12.5);
+        QCOMPARE(m_f->program.recipe.recipeColorants[0].amount, 12.5);
         enter("Usize=1.5;UFract=2,5"); // a point is no decimal separator here
         press("CommandExit");
         QCOMPARE(m_f->dialogs.messages().size(), 1);
         QCOMPARE(stored().unitSize, 0.0); // kept
         QCOMPARE(stored().unitFraction, 2.5);
-        m_f->program.canisterTable[0].contentMl = 12.5; // the grid too
+        m_f->program.canisters.canisterTable[0].contentMl = 12.5; // the grid too
         CanColConf grid(m_f->program, m_f->form.get());
         grid.fillCanisterGrid();
         QCOMPARE(grid.grid()->item(0, 5)->text(), QString("12,5"));
     }
 
     void composedRecipeIsDispensedWithTheDriversQuestionAnswered() {
-        m_f->program.canisterTable.clear();
+        m_f->program.canisters.canisterTable.clear();
         m_f->installDriver();
         QVERIFY(m_f->start());
         bool composed = false; // "Create" opens the screen modally; compose while it is open
@@ -412,10 +413,10 @@ private slots:
         });
         m_f->click("Command15");
         QVERIFY(composed);
-        QVERIFY(m_f->program.recipePresent && m_f->button("Command16")->isEnabled());
+        QVERIFY(m_f->program.recipe.recipePresent && m_f->button("Command16")->isEnabled());
         QCOMPARE(m_f->dialogs.messages().size(), 1);
 
-        const double blackBefore = m_f->program.canisterTable[3].contentMl;
+        const double blackBefore = m_f->program.canisters.canisterTable[3].contentMl;
         auto seen = guitest::AnswerMessage("Ok");
         std::vector<std::string> out = m_f->press("Command16");
         QVERIFY(seen->answered);
@@ -425,9 +426,9 @@ private slots:
         for (const char* line : {"@CNX 4 12 5 4.5", "@PNC 1", "Button=4"})
             QVERIFY2(guitest::Has(out, line), line);
         QCOMPARE(out.back(), std::string("Dosing completed."));
-        QVERIFY(m_f->program.canisterTable[3].contentMl < blackBefore &&
-                m_f->program.canisterTable[3].dosedUl > 0);
-        QTRY_VERIFY(!m_f->program.messageWindowOpen);
+        QVERIFY(m_f->program.canisters.canisterTable[3].contentMl < blackBefore &&
+                m_f->program.canisters.canisterTable[3].dosedUl > 0);
+        QTRY_VERIFY(!m_f->program.message.messageWindowOpen);
 
         seen = guitest::AnswerMessage("Cancel"); // the driver declines the dosing
         out = m_f->press("Command16");
@@ -437,9 +438,9 @@ private slots:
     }
 
     void gridShowsTheTableWithItsHeadings() {
-        m_f->program.canisterTable = {Canister(3, "Lamp Black", 12.5),
-                                      Canister(5, "Oxide Red", 750)};
-        m_f->program.canisterTable[1].dosedUl = 0.25;
+        m_f->program.canisters.canisterTable = {Canister(3, "Lamp Black", 12.5),
+                                                Canister(5, "Oxide Red", 750)};
+        m_f->program.canisters.canisterTable[1].dosedUl = 0.25;
         CanColConf window(m_f->program, m_f->form.get());
         window.fillCanisterGrid();
         QTableWidget* grid = window.grid();
@@ -454,7 +455,7 @@ private slots:
     }
 
     void exactlyTheChangedCellsTurnGreen() {
-        std::vector<qelp::CanisterState>& table = m_f->program.canisterTable;
+        std::vector<qelp::CanisterState>& table = m_f->program.canisters.canisterTable;
         table = {Canister(1, "White", 100), Canister(2, "Black", 200), Canister(3, "Red", 300)};
         CanColConf window(m_f->program, m_f->form.get());
         window.fillCanisterGrid();
@@ -494,9 +495,9 @@ private slots:
         QCOMPARE(openGrid(), Cells{});
 
         qelp::Program& p = m_f->program; // a recipe of canister 3 only
-        p.currentRecipe = {0, 29.574, 48, 1, "", "", "", 0, 0};
-        p.recipeColorants = {{3, 24, 35, "Oxide Red"}};
-        p.recipePresent = true;
+        p.recipe.currentRecipe = {0, 29.574, 48, 1, "", "", "", 0, 0};
+        p.recipe.recipeColorants = {{3, 24, 35, "Oxide Red"}};
+        p.recipe.recipePresent = true;
         m_f->form->refreshConsole();
         QCOMPARE(m_f->press("Command16").back(), std::string("Dosing completed."));
         QCOMPARE(openGrid(), (Cells{{3, 5}, {3, 8}}));

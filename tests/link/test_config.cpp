@@ -64,9 +64,9 @@ TEST_F(LinkConfig, PathFormsAndDefaults) {
         set("CommandPath", commandPath);
         EXPECT_EQ(read().size(), 8u);
         EXPECT_TRUE(fs::is_directory(f.dir.file("ServerCmd")));
-        EXPECT_EQ(f.program.driverDirectory, dir);
-        EXPECT_EQ(f.program.driverExeName, exe);
-        EXPECT_EQ(f.program.driverCommandDirectory, commandDir);
+        EXPECT_EQ(f.program.link.driverDirectory, dir);
+        EXPECT_EQ(f.program.link.driverExeName, exe);
+        EXPECT_EQ(f.program.link.driverCommandDirectory, commandDir);
     }
     // A plain file in the way of ServerCmd: one clear line, the configuration still complete.
     fs::remove_all(f.dir.file("ServerCmd"));
@@ -87,9 +87,9 @@ TEST_F(LinkConfig, DispenserFamilyOnlyFromDigitsThatFit) {
         SCOPED_TRACE(text);
         set("DispenserFamily", text);
         EXPECT_EQ(read().at(5), "QELP Dispenser Family: " + std::to_string(expected));
-        EXPECT_EQ(f.program.dispenserFamily, expected);
+        EXPECT_EQ(f.program.link.dispenserFamily, expected);
     }
     set("DispenserFamily", 0xFFFFFFFDu); // a 32-bit number reads as signed: -3 is refused
     read();
-    EXPECT_EQ(f.program.dispenserFamily, -1);
+    EXPECT_EQ(f.program.link.dispenserFamily, -1);
 }

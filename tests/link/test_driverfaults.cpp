@@ -40,13 +40,13 @@ TEST(DriverFaults, EveryFaultEndsTheCommandAndTheConsoleGoesOn) {
         LinkFixture f(std::string("[Faults]\r\nOnCommand=3\r\n") + c.faults + "\r\n");
         ASSERT_TRUE(qelp::StartDriver(f.program));
         EXPECT_EQ(qelp::PurgeCanister(f.program, 1), c.code == 0);
-        EXPECT_EQ(f.program.driverResultCode, c.code);
-        EXPECT_EQ(f.program.driverRunning, c.linked);
+        EXPECT_EQ(f.program.result.driverResultCode, c.code);
+        EXPECT_EQ(f.program.link.driverRunning, c.linked);
         if (c.code != 0) {
             EXPECT_EQ(f.logMessages().back(),
                       "Error: Driver returns " + std::to_string(c.code) + " on command.");
         }
-        EXPECT_FALSE(f.program.commandInFlight);
+        EXPECT_FALSE(f.program.session.commandInFlight);
         if (c.linked) { // the next command goes through as usual
             EXPECT_TRUE(qelp::PurgeCanister(f.program, 1));
         }
@@ -64,8 +64,8 @@ TEST(DriverFaults, AbortEndsASlowCommandAndStopEndsAHungOne) {
                 qelp::AbortCommand(p);
         };
         EXPECT_FALSE(qelp::PurgeCanister(f.program, 1));
-        EXPECT_EQ(f.program.driverResultCode, 3); // the driver's answer to an abort
-        EXPECT_TRUE(f.program.driverRunning);
+        EXPECT_EQ(f.program.result.driverResultCode, 3); // the driver's answer to an abort
+        EXPECT_TRUE(f.program.link.driverRunning);
     }
     {
         LinkFixture f("[Faults]\r\nOnCommand=3\r\nHang=1\r\n");
@@ -76,8 +76,8 @@ TEST(DriverFaults, AbortEndsASlowCommandAndStopEndsAHungOne) {
                 qelp::StopDriver(p);
         };
         EXPECT_FALSE(qelp::PurgeCanister(f.program, 1));
-        EXPECT_EQ(f.program.driverResultCode, -2);
-        EXPECT_FALSE(f.program.driverRunning);
+        EXPECT_EQ(f.program.result.driverResultCode, -2);
+        EXPECT_FALSE(f.program.link.driverRunning);
         EXPECT_EQ(f.driver.processCount(), 0);
     }
 }

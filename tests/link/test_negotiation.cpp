@@ -38,11 +38,11 @@ TEST(Negotiation, ChoosesHighestCommonVersion) {
         RegistryStore registry(f.host.registryPath());
         // A value left from an earlier start is overwritten, success or not.
         ASSERT_TRUE(registry.WriteText(kConfigKey, "ActiveVersion", "77"));
-        f.program.serverVersions = c.server;
-        f.program.clientVersions = c.client;
+        f.program.link.serverVersions = c.server;
+        f.program.link.clientVersions = c.client;
         const size_t before = f.logMessages().size();
         EXPECT_EQ(NegotiateProtocolVersion(f.program), c.error.empty());
-        EXPECT_EQ(f.program.activeVersion, c.active);
+        EXPECT_EQ(f.program.link.activeVersion, c.active);
         EXPECT_EQ(registry.ReadAsText(kConfigKey, "ActiveVersion"), std::to_string(c.active));
         const std::vector<std::string> log = f.logMessages();
         EXPECT_EQ(std::vector<std::string>(log.begin() + static_cast<long>(before), log.end()),
@@ -52,13 +52,13 @@ TEST(Negotiation, ChoosesHighestCommonVersion) {
 
 TEST(Negotiation, SuccessAndFailureReportLines) {
     ProgramFixture f;
-    f.program.serverVersions = "1,2,3";
-    f.program.clientVersions = "2,3,4";
+    f.program.link.serverVersions = "1,2,3";
+    f.program.link.clientVersions = "2,3,4";
     ASSERT_TRUE(NegotiateProtocolVersion(f.program));
     EXPECT_EQ(NegotiationReport(f.program, true),
               "Protocol versions: Server [1,2,3] Client [2,3,4] Negotiated active version [3]");
-    f.program.serverVersions = "0, 5";
-    f.program.clientVersions = "0,7";
+    f.program.link.serverVersions = "0, 5";
+    f.program.link.clientVersions = "0,7";
     ASSERT_FALSE(NegotiateProtocolVersion(f.program));
     EXPECT_EQ(NegotiationReport(f.program, false),
               "ERROR: Cannot negotiate protocol versions: Server [0, 5] Client [0,7] Negotiated "

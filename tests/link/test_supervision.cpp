@@ -41,7 +41,7 @@ void waitForBusy(qelp::Program& program) {
 
 std::vector<std::string> messagesOf(const qelp::Program& program, size_t from = 0) {
     std::vector<std::string> out;
-    for (const std::string& line : SplitCrLf(ReadFile(program.logFilePath)))
+    for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath)))
         out.push_back(line.substr(line.find(" > ") + 3));
     out.erase(out.begin(), out.begin() + static_cast<long>(std::min(from, out.size())));
     return out;
@@ -57,7 +57,7 @@ TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
         WriteFile(f.driver.exchangeDir + name, "[General]\r\nRESULT=7\r\n");
 
     ASSERT_TRUE(qelp::StartDriver(f.program));
-    EXPECT_TRUE(f.program.driverRunning);
+    EXPECT_TRUE(f.program.link.driverRunning);
     EXPECT_EQ(f.driver.processCount(), 1);
 
     auto log = f.logMessages();
@@ -88,13 +88,13 @@ TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
                               "Command file send to driver"}));
     EXPECT_EQ(CountOf(log, "Client already running"), 0);
 
-    ASSERT_EQ(f.program.canisterTable.size(), 16u);
+    ASSERT_EQ(f.program.canisters.canisterTable.size(), 16u);
     for (size_t i = 0; i < 16; ++i) {
-        const qelp::CanisterState& c = f.program.canisterTable[i];
+        const qelp::CanisterState& c = f.program.canisters.canisterTable[i];
         EXPECT_EQ(c.pasteId, static_cast<int>(i) + 33);
         EXPECT_EQ(c.dosedUl, 0);
-        EXPECT_EQ(c.canId, f.program.resultCanisters[i].canId);
-        EXPECT_EQ(c.colorantName, f.program.resultCanisters[i].colorantName);
+        EXPECT_EQ(c.canId, f.program.result.resultCanisters[i].canId);
+        EXPECT_EQ(c.colorantName, f.program.result.resultCanisters[i].colorantName);
         EXPECT_GT(c.sizeMl, 0);
     }
     // The result pair was consumed; no stale file of the earlier session is left.
@@ -118,7 +118,7 @@ TEST(Supervision, RunningIdleDriverIsAdoptedWithoutRelaunch) {
     EXPECT_EQ(CountOf(log, "Client started"), 0);
     EXPECT_EQ(f.driver.firstPid(), pid);
     EXPECT_EQ(f.driver.processCount(), 1);
-    EXPECT_EQ(second.canisterTable.size(), 16u);
+    EXPECT_EQ(second.canisters.canisterTable.size(), 16u);
 }
 
 TEST(Supervision, DriverHangingBusyAtStartIsReplacedByAFreshOne) {
@@ -159,7 +159,7 @@ TEST(Supervision, BusyDriverThatSurvivesTerminationFailsTheStartAfterTheBound) {
     program.tuning.terminateWaitLimitMs = 200;
     const size_t before = messagesOf(program).size();
     EXPECT_FALSE(qelp::StartDriver(program));
-    EXPECT_FALSE(program.driverRunning);
+    EXPECT_FALSE(program.link.driverRunning);
     auto log = messagesOf(program, before);
     EXPECT_TRUE(InOrder(log, {"Driver shows busy during startup. Attempting to terminate driver...",
                               "Error: Driver still running 200 ms after termination. Start "
@@ -202,7 +202,7 @@ TEST(Supervision, DriverThatNeverGetsReadyFailsTheStartAndKeepsRunning) {
     LinkFixture f("[Faults]\r\nNeverReady=1\r\n");
     f.program.tuning.startupResetBusyWaitMs = 300;
     EXPECT_FALSE(qelp::StartDriver(f.program));
-    EXPECT_FALSE(f.program.driverRunning);
+    EXPECT_FALSE(f.program.link.driverRunning);
     EXPECT_TRUE(
         InOrder(f.logMessages(),
                 {"Client started", "Reset command created", "Driver is busy, waiting until idle...",
@@ -219,7 +219,7 @@ TEST(Supervision, StopTerminatesTheDriverAndClearsTheExchangeDirectory) {
         WriteFile(f.driver.exchangeDir + name, "x");
     WriteFile(f.driver.exchangeDir + "unrelated.txt", "kept");
     qelp::StopDriver(f.program);
-    EXPECT_FALSE(f.program.driverRunning);
+    EXPECT_FALSE(f.program.link.driverRunning);
     for (int i = 0; i < 200 && f.driver.processCount() > 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     EXPECT_EQ(f.driver.processCount(), 0);
@@ -229,8 +229,8 @@ TEST(Supervision, StopTerminatesTheDriverAndClearsTheExchangeDirectory) {
 
     // Stopping with no driver running still clears the files.
     WriteFile(f.driver.exchangeDir + "cmd.sig", "");
-    f.program.driverRunning = true;
+    f.program.link.driverRunning = true;
     qelp::StopDriver(f.program);
     EXPECT_FALSE(Exists(f.driver.exchangeDir + "cmd.sig"));
-    EXPECT_FALSE(f.program.driverRunning);
+    EXPECT_FALSE(f.program.link.driverRunning);
 }

@@ -63,7 +63,7 @@ protected:
         reg.WriteText("Software\\QELP", "CommandPath", exchange);
         qelp::ReadLinkConfiguration(program);
         launchDriver();
-        program.driverRunning = true;
+        program.link.driverRunning = true;
         WriteFile(ServerCommandFile(program), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     }
     ~Transfer() override {
@@ -112,7 +112,7 @@ protected:
     }
     std::vector<std::string> log() const {
         std::vector<std::string> out;
-        for (const std::string& line : SplitCrLf(ReadFile(program.logFilePath)))
+        for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath)))
             out.push_back(line.substr(line.find(" > ") + 3));
         return out;
     }
@@ -192,11 +192,11 @@ TEST_F(Transfer, DriverGoneBeforeOrDuringTheBusyWait) {
                                         "Driver process not running!", "Busy file timeout",
                                         "Timeout: driver still busy or not running",
                                         "Unable to send command (driver busy?)"}));
-    EXPECT_TRUE(program.driverRunning); // a driver lost while busy does not unlink
+    EXPECT_TRUE(program.link.driverRunning); // a driver lost while busy does not unlink
 
     // Not running at all: nothing is handed over and the link is down.
     EXPECT_EQ(qelp::SendCommandFile(program, 2000), -2);
-    EXPECT_FALSE(program.driverRunning);
+    EXPECT_FALSE(program.link.driverRunning);
     EXPECT_EQ(log().back(), "Unable to send command (driver busy?)");
 }
 
@@ -213,7 +213,7 @@ TEST_F(Transfer, ResultCountsOnlyWhenSignalledAndTheBusyFlagIsGone) {
     EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
     player.join();
     EXPECT_FALSE(readEarly);
-    EXPECT_EQ(program.commandOutput, "done");
+    EXPECT_EQ(program.result.commandOutput, "done");
     EXPECT_FALSE(has("result.dat"));
     EXPECT_FALSE(has("result.sig"));
     EXPECT_EQ(ui.abortHistory, (std::vector<bool>{true, false}));
@@ -248,7 +248,7 @@ TEST_F(Transfer, AnsweredQuestionReachesTheDriverAsReply) {
     EXPECT_EQ(ReadFile(x("reply.dat")), "[Reply]\r\nButton=2\r\n");
     EXPECT_EQ(ReadFile(x("reply.sig")), "[Main]\r\nNothing=0\r\n");
     EXPECT_FALSE(has("msg.sig"));
-    EXPECT_EQ(program.replyPending, 0);
+    EXPECT_EQ(program.message.replyPending, 0);
     EXPECT_TRUE(InOrder(log(), {"Logging data in file: " + x("msg.dat"), "Msg=Dispense anyway?",
                                 "Logging data in file: " + x("reply.dat"), "Button=2",
                                 "End of logged data.", "Error: Driver returns 4 on command."}));
@@ -273,8 +273,9 @@ TEST_F(Transfer, SecondQuestionDropsTheFirstAndAnInvalidOneWithdrawsTheWindow) {
     });
     ui.onEvents = [&](qelp::Program& p) {
         // Answer "Cancel" to the second question only.
-        if (p.messageWindowOpen && ui.shownTexts.size() == 2 && p.messageText == "second")
-            p.replyPending = 8, p.messageWindowOpen = false;
+        if (p.message.messageWindowOpen && ui.shownTexts.size() == 2 &&
+            p.message.messageText == "second")
+            p.message.replyPending = 8, p.message.messageWindowOpen = false;
     };
     EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
     player.join();
@@ -282,8 +283,9 @@ TEST_F(Transfer, SecondQuestionDropsTheFirstAndAnInvalidOneWithdrawsTheWindow) {
     EXPECT_EQ(ui.shownTexts,
               (std::vector<std::string>{"first", "second", "third, then withdrawn"}));
     EXPECT_EQ(ui.windowsClosedByRequest, 2); // the first by the second, the third by the invalid
-    EXPECT_FALSE(program.messageWindowOpen);
-    EXPECT_EQ(program.messageText, "third, then withdrawn"); // an invalid message changes nothing
+    EXPECT_FALSE(program.message.messageWindowOpen);
+    EXPECT_EQ(program.message.messageText,
+              "third, then withdrawn"); // an invalid message changes nothing
 }
 
 TEST_F(Transfer, WindowLeftOpenIsAskedToCloseWhenTheCommandEnds) {
@@ -296,8 +298,8 @@ TEST_F(Transfer, WindowLeftOpenIsAskedToCloseWhenTheCommandEnds) {
     ui.windowCanClose = false;
     EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
     player.join();
-    EXPECT_TRUE(program.messageWindowOpen);
-    EXPECT_TRUE(program.messageWindowCloseRequest);
+    EXPECT_TRUE(program.message.messageWindowOpen);
+    EXPECT_TRUE(program.message.messageWindowCloseRequest);
 }
 
 TEST_F(Transfer, AbortIsSignalledAndTheWaitGoesOnUntilTheResult) {
@@ -338,9 +340,9 @@ TEST_F(Transfer, DriverDyingInTheResultWaitIsNoticedAtTheProcessCheck) {
     ui.windowCanClose = false;
     EXPECT_FALSE(qelp::SendAndEvaluate(program, 2000));
     player.join();
-    EXPECT_EQ(program.driverResultCode, -2);
-    EXPECT_FALSE(program.driverRunning);
-    EXPECT_TRUE(program.messageWindowCloseRequest);
+    EXPECT_EQ(program.result.driverResultCode, -2);
+    EXPECT_FALSE(program.link.driverRunning);
+    EXPECT_TRUE(program.message.messageWindowCloseRequest);
     EXPECT_EQ(log().back(), "Error: Driver returns -2 on command.");
 }
 
@@ -358,7 +360,7 @@ TEST_F(Transfer, ProcessCheckRunsOnPass101AndThenEveryHundredPassesAfterItsReset
         host.processChecks = 0;
         qelp::WaitForDriverResult(program);
         EXPECT_EQ(ui.eventPasses, resultPass);
-        EXPECT_EQ(program.driverResultCode, 0);
+        EXPECT_EQ(program.result.driverResultCode, 0);
         EXPECT_EQ(host.processChecks, resultPass == 201 ? 1 : 2) << "result on pass " << resultPass;
     }
 }
@@ -381,5 +383,5 @@ TEST_F(Transfer, SecondCommandDuringAWaitIsRefusedAndTheFirstCompletes) {
     EXPECT_EQ(CountOf(log(), qelp::kCommandRefusedLine), 1);
     EXPECT_EQ(CountOf(log(), "Clean command created"), 0);
     EXPECT_EQ(ReadFile(ServerCommandFile(program)), "@RUN\r\n@EXT RESET\r\n@END\r\n");
-    EXPECT_FALSE(program.commandInFlight);
+    EXPECT_FALSE(program.session.commandInFlight);
 }

@@ -37,7 +37,7 @@ protected:
         return std::vector<std::string>(log.begin() + begin + 1, log.begin() + send - 1);
     }
     const qelp::CanisterState& table(int canId) {
-        for (const auto& c : f.program.canisterTable)
+        for (const auto& c : f.program.canisters.canisterTable)
             if (c.canId == canId)
                 return c;
         throw std::runtime_error("no canister " + std::to_string(canId));
@@ -62,16 +62,16 @@ TEST_F(Operations, MaintenanceCommandsReachTheDriverAndSucceed) {
 
     EXPECT_TRUE(qelp::QueryMachineInfo(p, qelp::MachineInfoKind::Features));
     EXPECT_EQ(lastCommandLines(), frame("@EXT MACHINE_INFO FEATURES"));
-    EXPECT_FALSE(p.featureLines.empty());
+    EXPECT_FALSE(p.result.featureLines.empty());
     EXPECT_TRUE(qelp::QueryMachineInfo(p, qelp::MachineInfoKind::PumpCount));
-    EXPECT_EQ(p.commandOutput, "16");
+    EXPECT_EQ(p.result.commandOutput, "16");
     EXPECT_TRUE(qelp::QueryMachineInfo(p, qelp::MachineInfoKind::CanisterCount));
-    EXPECT_EQ(p.commandOutput, "16");
+    EXPECT_EQ(p.result.commandOutput, "16");
     EXPECT_TRUE(qelp::QueryMachineInfo(p, qelp::MachineInfoKind::CanisterSize));
-    EXPECT_EQ(p.resultCanisters.size(), 16u);
+    EXPECT_EQ(p.result.resultCanisters.size(), 16u);
     EXPECT_TRUE(qelp::QueryVersion(p));
     EXPECT_EQ(lastCommandLines(), frame("@EXT VERSION"));
-    EXPECT_FALSE(p.versionLines.empty());
+    EXPECT_FALSE(p.result.versionLines.empty());
 
     EXPECT_TRUE(qelp::ShowServiceWindow(p, ""));
     EXPECT_EQ(lastCommandLines(), frame("@EXT SHOWSERVICEWINDOW"));
@@ -107,8 +107,8 @@ TEST_F(Operations, CanisterCommandsChangeTheTableThroughTheResult) {
     // Names travel as Windows-1252 bytes, both ways.
     EXPECT_TRUE(qelp::SetCanisterColorantName(p, 2, "Gr\xFCn Oxid"));
     EXPECT_EQ(lastCommandLines(), frame("@EXT SETCANCOLNAME 2 \"Gr\xFCn Oxid\""));
-    ASSERT_GE(p.resultCanisters.size(), 2u);
-    EXPECT_EQ(p.resultCanisters[1].colorantName, "Gr\xFCn Oxid");
+    ASSERT_GE(p.result.resultCanisters.size(), 2u);
+    EXPECT_EQ(p.result.resultCanisters[1].colorantName, "Gr\xFCn Oxid");
     // The table's names change only through the console's own action.
     EXPECT_NE(table(2).colorantName, "Gr\xFCn Oxid");
 
@@ -144,15 +144,15 @@ TEST_F(QuestionAsked, AnswerToTheDriversQuestionDecidesTheDosing) {
     recipe.unitSize = 1;
     recipe.unitFraction = 1;
     recipe.numberOfCans = 1;
-    p.sendPunch = true;
-    p.punchMode = 1; // "Ask Confirm"
+    p.recipe.sendPunch = true;
+    p.recipe.punchMode = 1; // "Ask Confirm"
     std::vector<qelp::RecipeColorant> lines = {{1, 2, 33, table(1).colorantName}};
 
     f.ui.autoAnswer = 8; // "Cancel"
     EXPECT_FALSE(qelp::DoseRecipe(p, recipe, lines));
     EXPECT_EQ(f.ui.windowsShown, 1);
-    EXPECT_EQ(p.messageDialogType, 4);
-    EXPECT_EQ(p.messageButtons, 4 | 8);
+    EXPECT_EQ(p.message.messageDialogType, 4);
+    EXPECT_EQ(p.message.messageButtons, 4 | 8);
     EXPECT_EQ(f.logMessages().back(), "Error: Driver returns 5 on command.");
     EXPECT_EQ(table(1).dosedUl, 0);
 
@@ -176,7 +176,7 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
 
     // The server command file itself, named in other letters, is not copied: the file under
     // the other name is ignored and the server command file goes out.
-    const std::string upper = p.serverCommandDirectory + "CMD.DAT";
+    const std::string upper = p.link.serverCommandDirectory + "CMD.DAT";
     WriteFile(upper, "@RUN\r\n@EXT RESET HARD\r\n@END\r\n");
     EXPECT_TRUE(qelp::SendPreparedCommandFile(p, upper));
     EXPECT_EQ(lastCommandLines(), frame("@EXT PURGE 4"));
@@ -203,7 +203,7 @@ TEST_F(Operations, BusyDriverLeavesTheUnsentCommandInTheServerFile) {
     EXPECT_FALSE(qelp::CleanCanister(p, 6));
     EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT CLEAN 6\r\n@END\r\n");
     EXPECT_EQ(f.logMessages().back(), "Unable to send command (driver busy?)");
-    EXPECT_TRUE(p.driverRunning);
+    EXPECT_TRUE(p.link.driverRunning);
 }
 
 TEST(OperationsRefused, CommandFileThatCannotBeWrittenIsNeverSent) {
@@ -226,8 +226,8 @@ TEST(OperationsQuestions, BurstOfNoticesShowsEachAndOnlyTheLastIsAnswered) {
     ASSERT_TRUE(qelp::StartDriver(f.program));
     // Answer "Ok" once the third notice shows; the earlier ones are replaced unanswered.
     f.ui.onEvents = [&](qelp::Program& p) {
-        if (p.messageWindowOpen && f.ui.shownTexts.size() == 3)
-            p.replyPending = 4, p.messageWindowOpen = false;
+        if (p.message.messageWindowOpen && f.ui.shownTexts.size() == 3)
+            p.message.replyPending = 4, p.message.messageWindowOpen = false;
     };
     EXPECT_TRUE(qelp::PurgeCanister(f.program, 1));
     ASSERT_EQ(f.ui.shownTexts.size(), 3u);

@@ -40,7 +40,7 @@ class Message : public ::testing::Test {
 protected:
     void SetUp() override {
         ReadLinkConfiguration(f.program);
-        f.program.driverCommandDirectory = f.dir.path();
+        f.program.link.driverCommandDirectory = f.dir.path();
         f.program.tuning.messageCloseWaitLimitMs = 50; // for a window that cannot close
     }
     std::string at(const std::string& name) const { return f.dir.file(name); }
@@ -71,25 +71,25 @@ TEST_F(Message, DialogTypeDecidesWhetherAWindowIsShown) {
     for (const auto& [text, type] : cases) {
         SCOPED_TRACE("DlgType=" + text);
         message(Msg(text, "Hello"));
-        EXPECT_EQ(f.program.messageDialogType, type);
+        EXPECT_EQ(f.program.message.messageDialogType, type);
         EXPECT_EQ(f.ui.windowsShown, shown += type >= 0);
         EXPECT_FALSE(Exists(at("msg.sig")));
-        f.program.messageWindowOpen = false; // the operator is not involved here
+        f.program.message.messageWindowOpen = false; // the operator is not involved here
     }
 }
 
 TEST_F(Message, TextLineBreaksNumbersAndParameters) {
     message(Msg("1", "Canister low.<brk>Refill canister $1$",
                 "Buttons=5\r\nCode=0012\r\n[MsgValues]\r\nCount=1\r\nParm1=7\r\n"));
-    EXPECT_EQ(f.program.messageText, "Canister low.\r\nRefill canister 7");
-    EXPECT_EQ(f.program.messageButtons, 5);
-    EXPECT_EQ(f.program.messageCode, 12);
-    EXPECT_EQ(f.program.messageValues, Lines{"7"});
+    EXPECT_EQ(f.program.message.messageText, "Canister low.\r\nRefill canister 7");
+    EXPECT_EQ(f.program.message.messageButtons, 5);
+    EXPECT_EQ(f.program.message.messageCode, 12);
+    EXPECT_EQ(f.program.message.messageValues, Lines{"7"});
     EXPECT_EQ(f.ui.shownTexts, Lines{"Canister low.\r\nRefill canister 7"});
-    EXPECT_TRUE(f.program.messageWindowOpen);
+    EXPECT_TRUE(f.program.message.messageWindowOpen);
 
     message(Msg("0", "a<BRK>b<brk<brk>>c")); // only the exact "<brk>" is a line break
-    EXPECT_EQ(f.program.messageText, "a<BRK>b<brk\r\n>c");
+    EXPECT_EQ(f.program.message.messageText, "a<BRK>b<brk\r\n>c");
 
     // Count 0 reads nothing; a missing Parm counts as empty; a count beyond 32 bits as 0.
     const std::tuple<std::string, std::string, Lines, std::string> cases[] = {
@@ -100,8 +100,8 @@ TEST_F(Message, TextLineBreaksNumbersAndParameters) {
     for (const auto& [values, text, parms, expanded] : cases) {
         SCOPED_TRACE(values);
         message(Msg("3", text, "[MsgValues]\r\n" + values));
-        EXPECT_EQ(f.program.messageValues, parms);
-        EXPECT_EQ(f.program.messageText, expanded);
+        EXPECT_EQ(f.program.message.messageValues, parms);
+        EXPECT_EQ(f.program.message.messageText, expanded);
     }
 }
 
@@ -110,23 +110,23 @@ TEST_F(Message, NewMessageDropsTheOpenOneInvalidOneWithdrawsIt) {
     message(Msg("1", "Second!"));
     EXPECT_EQ(f.ui.windowsClosedByRequest, 1);
     EXPECT_EQ(f.ui.shownTexts, (Lines{"First?", "Second!"}));
-    EXPECT_TRUE(f.program.messageWindowOpen);
+    EXPECT_TRUE(f.program.message.messageWindowOpen);
     f.ui.autoAnswer = 4; // a chosen reply not written yet is dropped too
     f.ui.processPendingEvents();
-    ASSERT_EQ(f.program.replyPending, 4);
+    ASSERT_EQ(f.program.message.replyPending, 4);
     f.ui.autoAnswer = 0;
     message(Msg("2", "Jam $1$", "Buttons=4\r\nCode=9\r\n[MsgValues]\r\nCount=1\r\nParm1=A\r\n"));
-    EXPECT_EQ(f.program.replyPending, 0);
-    ASSERT_TRUE(f.program.messageWindowOpen);
+    EXPECT_EQ(f.program.message.replyPending, 0);
+    ASSERT_TRUE(f.program.message.messageWindowOpen);
 
     // An invalid type withdraws the open window and keeps the state.
     message(Msg("9", "ignored", "Buttons=1\r\n"));
     EXPECT_EQ(f.ui.windowsClosedByRequest, 2);
     EXPECT_EQ(f.ui.windowsShown, 3);
-    EXPECT_FALSE(f.program.messageWindowOpen);
-    EXPECT_EQ(f.program.messageDialogType, -1);
-    EXPECT_EQ(f.program.messageText, "Jam A");
-    EXPECT_EQ(f.program.messageCode, 9);
+    EXPECT_FALSE(f.program.message.messageWindowOpen);
+    EXPECT_EQ(f.program.message.messageDialogType, -1);
+    EXPECT_EQ(f.program.message.messageText, "Jam A");
+    EXPECT_EQ(f.program.message.messageCode, 9);
     EXPECT_FALSE(Exists(at("reply.dat")) || Exists(at("reply.sig")) || Exists(at("msg.sig")));
 }
 
@@ -139,9 +139,9 @@ TEST_F(Message, WindowThatCannotCloseStillEndsTheWait) {
     EXPECT_EQ(logged(stuck), 1);
     EXPECT_GT(f.ui.eventPasses, 0); // events were run while waiting
     EXPECT_EQ(f.ui.windowsShown, 2);
-    EXPECT_EQ(f.program.messageText, "Second");
+    EXPECT_EQ(f.program.message.messageText, "Second");
     message(Msg("x", "Withdraw")); // the withdrawing path ends the same way
-    EXPECT_FALSE(f.program.messageWindowOpen);
+    EXPECT_FALSE(f.program.message.messageWindowOpen);
     EXPECT_EQ(logged(stuck), 2);
 }
 
@@ -149,12 +149,12 @@ TEST_F(Message, LongValuesAndHugeCountsStayBounded) {
     // 150 characters: the first 99 are the text, so the placeholder at the end is cut off.
     message(Msg("0", std::string(120, 'm') + "<brk>$1$",
                 "[MsgValues]\r\nCount=1\r\nParm1=" + std::string(150, 'p') + "\r\n"));
-    EXPECT_EQ(f.program.messageText, std::string(99, 'm'));
-    EXPECT_EQ(f.program.messageValues, Lines{std::string(99, 'p')});
+    EXPECT_EQ(f.program.message.messageText, std::string(99, 'm'));
+    EXPECT_EQ(f.program.message.messageValues, Lines{std::string(99, 'p')});
 
     message(Msg("3", "$1$+$2$", "[MsgValues]\r\nCount=2147483647\r\nParm1=a\r\nParm2=b\r\n"));
-    EXPECT_EQ(f.program.messageText, "a+b");
-    EXPECT_EQ(f.program.messageValues.size(), 1000u);
+    EXPECT_EQ(f.program.message.messageText, "a+b");
+    EXPECT_EQ(f.program.message.messageValues.size(), 1000u);
     EXPECT_EQ(logged("Warning: Message parameter count 2147483647 is too large; only the first "
                      "1000 are read"),
               1);
@@ -164,9 +164,9 @@ TEST_F(Message, ReplyWrittenAndSignalled) {
     message(Msg("4", "Proceed?", "Buttons=5\r\n")); // "Yes" and "Ok"
     f.ui.autoAnswer = 4;                            // the operator presses "Ok"
     f.ui.processPendingEvents();
-    ASSERT_EQ(f.program.replyPending, 4);
+    ASSERT_EQ(f.program.message.replyPending, 4);
     WriteReply(f.program);
-    EXPECT_EQ(f.program.replyPending, 0);
+    EXPECT_EQ(f.program.message.replyPending, 0);
     EXPECT_EQ(ReadFile(at("reply.dat")), "[Reply]\r\nButton=4\r\n");
     EXPECT_EQ(ReadFile(at("reply.sig")), "[Main]\r\nNothing=0\r\n");
 }

@@ -17,7 +17,7 @@ class ResultFile : public ::testing::Test {
 protected:
     void SetUp() override {
         ReadLinkConfiguration(f.program);
-        f.program.driverCommandDirectory = f.dir.path();
+        f.program.link.driverCommandDirectory = f.dir.path();
     }
     // Writes result.dat and result.sig, runs the reader and returns the lines it logged
     // after its copy of the file.
@@ -53,8 +53,8 @@ TEST_F(ResultFile, ResultCodeOnlyFromDigitsThatFit) {
     for (const auto& [text, code] : cases) {
         SCOPED_TRACE(text);
         const Lines lines = read("[General]\r\nRESULT=" + text + "\r\nOutput=  12 pumps  \r\n");
-        EXPECT_EQ(f.program.driverResultCode, code);
-        EXPECT_EQ(f.program.commandOutput, "12 pumps");
+        EXPECT_EQ(f.program.result.driverResultCode, code);
+        EXPECT_EQ(f.program.result.commandOutput, "12 pumps");
         // Only digits out of range get a line of their own.
         const Lines warning = {"Warning: Result code " + text + " is out of range; read as -1"};
         EXPECT_EQ(lines, code == -1 && text.size() >= 10 ? warning : Lines{});
@@ -81,7 +81,7 @@ TEST_F(ResultFile, CanistersFromConsecutiveKeysNonNumbersCountZero) {
     // Canister 4 lies behind the gap; missing figures count as 0 without a word.
     const std::vector<CanisterState> canisters = {
         {1, 0, "Oxide Red", 2000, 1500.5, 300, 100, -12.75}, {2, 0, "Blue", 0, 0, 300, 0, 0}};
-    EXPECT_EQ(f.program.resultCanisters, canisters);
+    EXPECT_EQ(f.program.result.resultCanisters, canisters);
 }
 
 TEST_F(ResultFile, MergeCarriesContentAndDosedAmount) {
@@ -90,9 +90,10 @@ TEST_F(ResultFile, MergeCarriesContentAndDosedAmount) {
                                "Canister_3_size_ml=1\r\nCanister_3_colorantName=Other\r\n"
                                "Canister_4_ml=4\r\nCanister_5_ml=800\r\nCanister_5_dosed_ul=0\r\n";
     EXPECT_EQ(read(result), Lines{}); // an empty table takes nothing
-    EXPECT_TRUE(f.program.canisterTable.empty());
+    EXPECT_TRUE(f.program.canisters.canisterTable.empty());
 
-    f.program.canisterTable = {Can(5, 800, 3), Can(3, 1000, 9), Can(8, 50, 11), Can(3, 1, 1)};
+    f.program.canisters.canisterTable = {Can(5, 800, 3), Can(3, 1000, 9), Can(8, 50, 11),
+                                         Can(3, 1, 1)};
     EXPECT_EQ(read(result), (Lines{"Content in CanID 3 changed to 975.25",
                                    "Dosed UL in last command for CanID 3 was 24750"}));
     const std::vector<CanisterState> table = {
@@ -101,45 +102,45 @@ TEST_F(ResultFile, MergeCarriesContentAndDosedAmount) {
         Can(8, 50, 11),        // not in the result: untouched
         Can(3, 1, 1),          // only the first entry with the number changes
     };                         // canisters 1, 2 and 4 are not added
-    EXPECT_EQ(f.program.canisterTable, table);
+    EXPECT_EQ(f.program.canisters.canisterTable, table);
 
     // A ',' locale reads and logs with commas.
-    f.host.decimalSeparator = f.program.decimalSeparator = ',';
+    f.host.decimalSeparator = f.program.session.decimalSeparator = ',';
     EXPECT_EQ(
         read("[CanisterContents]\r\nCanister_1_ml=7\r\nCanister_2_ml=2\r\n"
              "Canister_3_ml=7,25\r\nCanister_3_dosed_ul=-5\r\nCanister_3_size_ml=1000\r\n"
              "Canister_4_ml=4\r\nCanister_5_ml=800,0\r\nCanister_5_dosed_ul=0,125\r\n"),
         (Lines{"Content in CanID 3 changed to 7,25", "Dosed UL in last command for CanID 3 was -5",
                "Dosed UL in last command for CanID 5 was 0,125"}));
-    EXPECT_EQ(f.program.canisterTable[0].dosedUl, 0.125);
-    EXPECT_EQ(f.program.canisterTable[1].contentMl, 7.25);
+    EXPECT_EQ(f.program.canisters.canisterTable[0].dosedUl, 0.125);
+    EXPECT_EQ(f.program.canisters.canisterTable[1].contentMl, 7.25);
 }
 
 TEST_F(ResultFile, ListsStopAtFirstEmptyAndAtTheirCaps) {
     read("[Features]\r\n" + Keys("Text", 1, 7) + Keys("Text", 9, 20) + "[Errorlog]\r\n" +
          Keys("Error", 1, 51) + "[Version]\r\n" + Keys("Text", 1, 120));
-    ASSERT_EQ(f.program.featureLines.size(), 7u);
-    EXPECT_EQ(f.program.featureLines[6], "line 7");
-    ASSERT_EQ(f.program.errorLogLines.size(), 50u);
-    EXPECT_EQ(f.program.errorLogLines[49], "line 50");
-    ASSERT_EQ(f.program.versionLines.size(), 100u);
-    EXPECT_EQ(f.program.versionLines[99], "line 100");
+    ASSERT_EQ(f.program.result.featureLines.size(), 7u);
+    EXPECT_EQ(f.program.result.featureLines[6], "line 7");
+    ASSERT_EQ(f.program.result.errorLogLines.size(), 50u);
+    EXPECT_EQ(f.program.result.errorLogLines[49], "line 50");
+    ASSERT_EQ(f.program.result.versionLines.size(), 100u);
+    EXPECT_EQ(f.program.result.versionLines[99], "line 100");
     // 120 features give 100; a value of blanks ends a list too.
     read("[Features]\r\n" + Keys("Text", 1, 120) + "[Errorlog]\r\nError1=a\r\nError2=   \r\n" +
          "Error3=c\r\n");
-    EXPECT_EQ(f.program.featureLines.size(), 100u);
-    EXPECT_EQ(f.program.errorLogLines, Lines{"a"});
+    EXPECT_EQ(f.program.result.featureLines.size(), 100u);
+    EXPECT_EQ(f.program.result.errorLogLines, Lines{"a"});
     read("[General]\r\nRESULT=3\r\n"); // every call replaces the whole last result
-    EXPECT_TRUE(f.program.featureLines.empty() && f.program.errorLogLines.empty() &&
-                f.program.versionLines.empty());
+    EXPECT_TRUE(f.program.result.featureLines.empty() && f.program.result.errorLogLines.empty() &&
+                f.program.result.versionLines.empty());
 }
 
 TEST_F(ResultFile, MissingEmptyJunkLongAndHugeFiles) {
-    f.program.canisterTable = {Can(1, 10, 4)};
+    f.program.canisters.canisterTable = {Can(1, 10, 4)};
     WriteFile(f.dir.file("result.sig"), "");
     ReadResultFile(f.program); // no result.dat
-    EXPECT_EQ(f.program.driverResultCode, -1);
-    EXPECT_EQ(f.program.canisterTable, std::vector<CanisterState>{Can(1, 10, 4)});
+    EXPECT_EQ(f.program.result.driverResultCode, -1);
+    EXPECT_EQ(f.program.canisters.canisterTable, std::vector<CanisterState>{Can(1, 10, 4)});
     EXPECT_FALSE(Exists(f.dir.file("result.sig")));
 
     std::mt19937 rng(1234);
@@ -148,22 +149,22 @@ TEST_F(ResultFile, MissingEmptyJunkLongAndHugeFiles) {
         c = static_cast<char>(rng() & 0xFF);
     for (const std::string& bad : {std::string(), junk}) {
         read(bad);
-        EXPECT_EQ(f.program.driverResultCode, -1);
-        EXPECT_TRUE(f.program.resultCanisters.empty());
+        EXPECT_EQ(f.program.result.driverResultCode, -1);
+        EXPECT_TRUE(f.program.result.resultCanisters.empty());
     }
 
     // Values of 150 characters come back as their first 99.
     const std::string x150(150, 'x'), x99(99, 'x');
     read("[General]\r\nOUTPUT=" + x150 + "\r\n[CanisterContents]\r\nCanister_1_ml=1\r\n" +
          "Canister_1_colorantName=" + x150 + "\r\n[Features]\r\nText1=" + x150 + "\r\n");
-    EXPECT_EQ(f.program.commandOutput, x99);
-    EXPECT_EQ(f.program.resultCanisters.at(0).colorantName, x99);
-    EXPECT_EQ(f.program.featureLines, Lines{x99});
+    EXPECT_EQ(f.program.result.commandOutput, x99);
+    EXPECT_EQ(f.program.result.resultCanisters.at(0).colorantName, x99);
+    EXPECT_EQ(f.program.result.featureLines, Lines{x99});
 
     std::string big = "[General]\r\nRESULT=0\r\n[Filler]\r\n"; // 10 MB: read to the end
     while (big.size() < 10 * 1024 * 1024)
         big += "Junk=" + std::string(1000, 'j') + "\r\n";
     read(big + "[Features]\r\nText1=found\r\n");
-    EXPECT_EQ(f.program.driverResultCode, 0);
-    EXPECT_EQ(f.program.featureLines, Lines{"found"});
+    EXPECT_EQ(f.program.result.driverResultCode, 0);
+    EXPECT_EQ(f.program.result.featureLines, Lines{"found"});
 }

@@ -79,13 +79,13 @@ void FakeUi::processPendingEvents() {
     if (!m_program)
         return;
     qelp::Program& p = *m_program;
-    if (p.messageWindowOpen && p.messageWindowCloseRequest && windowCanClose) {
-        p.messageWindowOpen = false;
+    if (p.message.messageWindowOpen && p.message.messageWindowCloseRequest && windowCanClose) {
+        p.message.messageWindowOpen = false;
         ++windowsClosedByRequest;
     }
-    if (p.messageWindowOpen && autoAnswer != 0) {
-        p.replyPending = autoAnswer;
-        p.messageWindowOpen = false;
+    if (p.message.messageWindowOpen && autoAnswer != 0) {
+        p.message.replyPending = autoAnswer;
+        p.message.messageWindowOpen = false;
     }
     if (onEvents)
         onEvents(p);
@@ -105,8 +105,8 @@ void FakeUi::showMessageWindow() {
     ++windowsShown;
     if (!m_program)
         return;
-    m_program->messageWindowOpen = true;
-    shownTexts.push_back(m_program->messageText);
+    m_program->message.messageWindowOpen = true;
+    shownTexts.push_back(m_program->message.messageText);
 }
 
 ProgramFixture::ProgramFixture() : host(dir.path()), program(host, ui) {
@@ -115,7 +115,7 @@ ProgramFixture::ProgramFixture() : host(dir.path()), program(host, ui) {
 }
 
 std::string ProgramFixture::logText() const {
-    return ReadFile(program.logFilePath);
+    return ReadFile(program.files.logFilePath);
 }
 
 std::vector<std::string> ProgramFixture::logMessages() const {

@@ -28,7 +28,7 @@ QObject& Pollers() {
 ConsoleFixture::ConsoleFixture(char decimalSeparator) : host(dir.path()), program(host, port) {
     [[maybe_unused]] static const bool quiet =
         (g_previousHandler = qInstallMessageHandler(QuietOffscreen), true);
-    host.decimalSeparator = program.decimalSeparator = decimalSeparator;
+    host.decimalSeparator = program.session.decimalSeparator = decimalSeparator;
     form = std::make_unique<qelp::ui::MainForm>(program, dialogs);
     port.attach(program, *form);
     qelp::StartProgram(program);
@@ -53,7 +53,8 @@ void ConsoleFixture::installIcons() {
 
 std::vector<std::string> ConsoleFixture::log() const {
     std::vector<std::string> messages;
-    for (const std::string& line : qelptest::SplitCrLf(qelptest::ReadFile(program.logFilePath))) {
+    for (const std::string& line :
+         qelptest::SplitCrLf(qelptest::ReadFile(program.files.logFilePath))) {
         const size_t at = line.find(" > ");
         messages.push_back(at == std::string::npos ? line : line.substr(at + 3));
     }

@@ -26,7 +26,7 @@ public:
     void installIcons(); // the program's icons into <program directory>/graphics
     bool start() {       // "Start QELP"; true when the driver runs afterwards
         click("Command1");
-        return program.driverRunning;
+        return program.link.driverRunning;
     }
     QPushButton* button(const char* name) const { return form->findChild<QPushButton*>(name); }
     QComboBox* combo(const char* name) const { return form->findChild<QComboBox*>(name); }
