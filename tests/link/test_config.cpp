@@ -1,11 +1,14 @@
 // Link configuration: registry values, the logged lines and the derived directories.
 #include "frame/registry.h"
 #include "link/config.h"
+#include "link/supervision.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <unistd.h>
 
 using namespace qelp;
 using namespace qelptest;
@@ -56,7 +59,7 @@ TEST_F(LinkConfig, PathFormsAndDefaults) {
     const char* const cases[][5] = {
         {"/opt/disp/bin/driver", "/x", "/opt/disp/bin/", "driver", "/x/"},
         {"drv.exe", "/x/", "drv.exe", "drv.exe", "/x/"}, // no separator: whole text in both
-        {"", "", "", "", "/"},                           // missing values
+        {"", "", "", "", ""},                            // missing values name no directory
     };
     for (const auto& [driver, commandPath, dir, exe, commandDir] : cases) {
         SCOPED_TRACE(driver);
@@ -92,4 +95,34 @@ TEST_F(LinkConfig, DispenserFamilyOnlyFromDigitsThatFit) {
     set("DispenserFamily", 0xFFFFFFFDu); // a 32-bit number reads as signed: -3 is refused
     read();
     EXPECT_EQ(f.program.dispenserFamily, -1);
+}
+
+TEST_F(LinkConfig, AnEmptyCommandPathFailsTheStartAndNamesNoFile) {
+    WriteFile(f.dir.file("drv.exe"), "not started");
+    set("Driver", f.dir.file("drv.exe"));
+    set("CommandPath", "");
+    set("DispenserFamily", 3u);
+    set("ServerQELPVersion", "1,2");
+    set("ClientQELPVersion", "2");
+    EXPECT_FALSE(StartDriver(f.program));
+    const std::vector<std::string> log = f.logMessages();
+    const auto missing =
+        std::find(log.begin(), log.end(), "Client Communication path does not exist!");
+    ASSERT_NE(missing, log.end());
+    EXPECT_EQ(*(missing + 1),
+              "Protocol versions: Server [1,2] Client [2] Negotiated active version [2]");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Client started"), 0);
+    // Stop with no exchange directory deletes nothing, not even in the working directory.
+    TempDir cwd;
+    for (const char* name : {"busy.flg", "cmd.dat", "result.sig"})
+        WriteFile(cwd.file(name), "kept");
+    EXPECT_EQ(RunInChild([&] {
+                  if (::chdir(cwd.path().c_str()) != 0)
+                      return 2;
+                  StopDriver(f.program);
+                  return IsDriverBusy(f.program) ? 3 : 0;
+              }),
+              0);
+    for (const char* name : {"busy.flg", "cmd.dat", "result.sig"})
+        EXPECT_TRUE(Exists(cwd.file(name))) << name;
 }
