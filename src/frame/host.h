@@ -54,6 +54,10 @@ public:
     virtual bool FileExists(const std::string& path) = 0;
     virtual bool DirectoryExists(const std::string& path) = 0;
     virtual bool CreateDirectoryAt(const std::string& path) = 0;
+    // True when both paths name one existing file: the same device and inode, or the same
+    // path once links and dot segments are resolved. Names that differ only in letter case
+    // are two files where the file system tells letter case apart.
+    virtual bool IsSameFile(const std::string& a, const std::string& b) = 0;
     // Replaces `to` with a complete copy of `from`; false when either side fails.
     virtual bool CopyFileTo(const std::string& from, const std::string& to) = 0;
     // Replaces the file with exactly these bytes, complete before it appears under its name.

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,6 +19,7 @@
 #include <spawn.h>
 #include <sys/epoll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -345,6 +348,17 @@ bool PosixHost::DirectoryExists(const std::string& path) {
 }
 bool PosixHost::CreateDirectoryAt(const std::string& path) {
     return fileio::MakeDirectory(path);
+}
+bool PosixHost::IsSameFile(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    // A file that cannot be examined is still the same when both paths resolve to one.
+    char resolvedA[PATH_MAX];
+    char resolvedB[PATH_MAX];
+    return ::realpath(a.c_str(), resolvedA) && ::realpath(b.c_str(), resolvedB) &&
+           std::strcmp(resolvedA, resolvedB) == 0;
 }
 bool PosixHost::CopyFileTo(const std::string& from, const std::string& to) {
     return fileio::CopyFileReplacing(from, to);

@@ -31,6 +31,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     bool CreateDirectoryAt(const std::string& path) override;
+    bool IsSameFile(const std::string& a, const std::string& b) override;
     bool CopyFileTo(const std::string& from, const std::string& to) override;
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
