@@ -58,6 +58,25 @@ bool prefixMatches(const std::string& candidate, const std::string& upperName) {
            ToUpperAscii(candidate.substr(0, upperName.size())) == upperName;
 }
 
+// Closes every descriptor above 2 in the child of a spawn. glibc 2.34 has a file action
+// for it; elsewhere each descriptor open now is closed by name.
+void closeAboveStandardStreams(posix_spawn_file_actions_t& actions) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#else
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds)
+        return;
+    const int own = ::dirfd(fds);
+    while (dirent* entry = ::readdir(fds)) {
+        const int fd = IsAllDigits(entry->d_name) ? std::atoi(entry->d_name) : -1;
+        if (fd > 2 && fd != own)
+            posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    ::closedir(fds);
+#endif
+}
+
 } // namespace
 
 // inotify on the directory and, when the driver's pid is known, a pidfd that turns readable
@@ -297,6 +316,9 @@ int PosixHost::LaunchProcess(const std::string& commandLine, const std::string& 
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // Nothing else the console holds passes on: an inherited exchange file, log or socket
+    // would stay open for as long as the driver lives.
+    closeAboveStandardStreams(actions);
     if (!workingDirectory.empty())
         posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
     // The whole command line is the executable's path: no shell, no arguments.

@@ -235,11 +235,20 @@ TEST_F(Processes, LaunchRunsThePathWithoutShellInItsDirectoryAndOwnSession) {
     const std::string work = dir.file("work/");
     ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
     const std::string script =
-        scriptDriver("argc with blank" + id, "bin/", "echo \"$#\" > args.txt\n");
+        scriptDriver("argc with blank" + id, "bin/",
+                     "echo \"$#\" > args.txt\nls -l /proc/$$/fd > fds.tmp && mv fds.tmp fds.txt\n");
+    // A descriptor the console holds, as one it inherited would be, must not reach the driver.
+    const int held = ::open(dir.file("held" + id).c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GT(held, 2);
     int pid = launch(script, work);
+    ::close(held);
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitUntil([&] { return ReadFile(work + "args.txt") == "0\n"; }))
         << ReadFile(work + "args.txt");
+    ASSERT_TRUE(WaitUntil([&] { return Exists(work + "fds.txt"); }));
+    const std::string fds = ReadFile(work + "fds.txt");
+    EXPECT_NE(fds.find("/dev/null"), std::string::npos) << fds;
+    EXPECT_EQ(fds.find("held" + id), std::string::npos) << fds;
     EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/cwd").string() + "/",
               work);
     EXPECT_EQ(::getsid(pid), pid); // a session of its own, outliving the console's terminal
