@@ -189,38 +189,68 @@ bool IsZombieOrGone(int pid) {
     return zombieOrGone(state);
 }
 
-bool ProcessMatches(int pid, const std::string& name) {
+bool NamesMatch(const ProcessNames& names, const std::string& name) {
     const std::string wanted = ToUpperAscii(cleanName(name));
     // An empty name would match every process; the program never means that, and killing
     // the first process of the host is never what an operator wants.
-    if (wanted.empty() || pid == ::getpid())
+    if (wanted.empty())
+        return false;
+    const std::string comm = cleanName(names.comm);
+    std::vector<std::string> full;
+    if (!names.exe.empty())
+        full.push_back(cleanName(baseName(names.exe)));
+    if (!names.argv.empty() && !names.argv[0].empty())
+        full.push_back(cleanName(baseName(names.argv[0])));
+    // An interpreted program runs as its interpreter; the kernel names the process after the
+    // script it was started as, and the script's path is one of the interpreter's arguments.
+    // Only that argument counts: a program that merely opens a file of the driver's name
+    // (an editor, a copy) is not the driver.
+    for (size_t i = 1; i < names.argv.size() && !comm.empty(); ++i) {
+        std::string script = cleanName(baseName(names.argv[i]));
+        if (script.substr(0, 15) == comm) {
+            full.push_back(script);
+            break;
+        }
+    }
+    full.erase(std::remove(full.begin(), full.end(), std::string()), full.end());
+    if (!full.empty())
+        return std::any_of(full.begin(), full.end(),
+                           [&](const std::string& n) { return prefixMatches(n, wanted); });
+    // Nothing but comm can be read (a kernel thread, a process that hides its command line
+    // from us): comm is cut at 15 characters, so a full-length comm stands for any longer
+    // name that begins with it.
+    if (prefixMatches(comm, wanted))
+        return true;
+    return comm.size() == 15 && wanted.size() > 15 && ToUpperAscii(comm) == wanted.substr(0, 15);
+}
+
+bool ProcessMatches(int pid, const std::string& name) {
+    if (pid == ::getpid())
         return false;
     const std::string dir = "/proc/" + std::to_string(pid) + "/";
     char state;
-    std::string comm;
-    readStat(pid, state, comm);
+    ProcessNames names;
+    readStat(pid, state, names.comm);
     if (zombieOrGone(state))
         return false;
-    comm = cleanName(comm);
-    if (prefixMatches(comm, wanted))
-        return true;
-    // comm is cut at 15 characters: a full-length comm stands for any longer name.
-    if (comm.size() == 15 && wanted.size() > 15 && ToUpperAscii(comm) == wanted.substr(0, 15))
-        return true;
     char exe[PATH_MAX];
     ssize_t n = ::readlink((dir + "exe").c_str(), exe, sizeof exe - 1);
     if (n > 0) {
-        std::string target(exe, static_cast<size_t>(n));
+        names.exe.assign(exe, static_cast<size_t>(n));
         const std::string deleted = " (deleted)";
-        if (target.size() > deleted.size() &&
-            target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0)
-            target.resize(target.size() - deleted.size());
-        if (prefixMatches(cleanName(baseName(target)), wanted))
-            return true;
+        if (names.exe.size() > deleted.size() &&
+            names.exe.compare(names.exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+            names.exe.resize(names.exe.size() - deleted.size());
     }
-    std::string cmdline = readSmallFile(dir + "cmdline");
-    std::string argv0 = cmdline.substr(0, cmdline.find('\0'));
-    return !argv0.empty() && prefixMatches(cleanName(baseName(argv0)), wanted);
+    const std::string cmdline = readSmallFile(dir + "cmdline");
+    for (size_t at = 0; at < cmdline.size();) {
+        size_t end = cmdline.find('\0', at);
+        if (end == std::string::npos)
+            end = cmdline.size();
+        names.argv.push_back(cmdline.substr(at, end - at));
+        at = end + 1;
+    }
+    return NamesMatch(names, name);
 }
 
 PosixHost::PosixHost(std::string programPath) : m_programPath(std::move(programPath)) {

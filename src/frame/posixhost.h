@@ -58,10 +58,18 @@ private:
     std::shared_ptr<class ExchangeWatch> m_watch; // kept from one result wait to the next
 };
 
-// Process-name matching on Linux, exposed for tests. A process matches `name` when the
-// name is a prefix (ignoring case) of one of: the file name of its executable, the file
-// name of its argv[0], or its comm. comm is cut at 15 characters, so a 15-character comm
-// also matches a longer name that begins with it. Zombies never match.
+// What can be read of one process's names on Linux. Empty fields could not be read.
+struct ProcessNames {
+    std::string comm;              // the kernel's name, cut at 15 characters
+    std::string exe;               // path of the executable
+    std::vector<std::string> argv; // the command line
+};
+// A process matches `name` when the name is a prefix (ignoring case) of one of its full
+// names: the file name of its executable, of its argv[0], or, for an interpreted program,
+// of the script the kernel named it after. Only when no full name can be read does comm
+// count, and a 15-character comm then also matches a longer name that begins with it.
+bool NamesMatch(const ProcessNames& names, const std::string& name);
+// The same for a live process; zombies and the console itself never match.
 bool ProcessMatches(int pid, const std::string& name);
 bool IsZombieOrGone(int pid);
 
