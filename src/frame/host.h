@@ -84,6 +84,9 @@ public:
     virtual std::string ProgramPath() = 0;
     // The decimal separator of the user's regional settings.
     virtual char DecimalSeparator() = 0;
+    // Their digit-grouping separator as a byte of the exchange files' code page; 0 when
+    // they group no digits or use a character that code page lacks.
+    virtual char GroupSeparator() = 0;
 };
 
 } // namespace qelp

@@ -1,5 +1,6 @@
 #include "frame/posixhost.h"
 
+#include "frame/codepage.h"
 #include "frame/fileio.h"
 #include "frame/profile.h"
 #include "frame/registry.h"
@@ -470,16 +471,29 @@ std::string PosixHost::ProgramPath() {
     return m_programPath;
 }
 
-char PosixHost::DecimalSeparator() {
-    // The user's numeric locale from the environment, read without changing the process's
-    // own C locale. A locale that is not installed falls back to ".".
+namespace {
+// One item of the user's numeric locale from the environment, read without changing the
+// process's own C locale, as a single byte of the exchange files' code page; `fallback` when
+// the locale is not installed or the item is no such byte.
+char numericItem(nl_item item, char fallback) {
     locale_t loc = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
     if (loc == static_cast<locale_t>(0))
-        return '.';
-    const char* radix = ::nl_langinfo_l(RADIXCHAR, loc);
-    char sep = (radix && radix[0] && !radix[1]) ? radix[0] : '.';
+        return fallback;
+    const char* text = ::nl_langinfo_l(item, loc);
+    // A UTF-8 locale spells a no-break space in two bytes; the code page has it in one.
+    const std::string byte = Utf8ToCp1252(text ? text : "");
     ::freelocale(loc);
-    return sep;
+    return byte.size() == 1 && byte != "?" ? byte[0] : fallback;
+}
+} // namespace
+
+char PosixHost::DecimalSeparator() {
+    return numericItem(RADIXCHAR, '.');
+}
+
+char PosixHost::GroupSeparator() {
+    const char group = numericItem(THOUSEP, 0);
+    return group == DecimalSeparator() ? 0 : group;
 }
 
 } // namespace qelp

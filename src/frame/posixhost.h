@@ -43,6 +43,7 @@ public:
     int64_t MonotonicMs() override;
     std::string ProgramPath() override;
     char DecimalSeparator() override;
+    char GroupSeparator() override;
 
     // The registry file used (program directory + registry.reg).
     std::string registryPath() const;
