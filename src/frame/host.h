@@ -1,7 +1,9 @@
 #pragma once
 // The host services: everything the console needs from the operating system, behind one
 // interface so that the logic above runs against a fake in tests and against a Win32
-// implementation later. Texts are single-byte strings; paths are the host's own bytes.
+// implementation later. Texts, paths and process names included, are single-byte
+// Windows-1252 strings, as the program's files hold them; a host converts them to its own
+// file-system names.
 #include <cstdint>
 #include <memory>
 #include <string>

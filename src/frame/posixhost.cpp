@@ -44,6 +44,12 @@ std::string readSmallFile(const std::string& path) {
     return bytes;
 }
 
+// The program's texts, paths included, are Windows-1252, as the registry store, the profile
+// files and the log hold them; Linux names files in UTF-8. Every path and name crosses here.
+std::string native(const std::string& cp1252) {
+    return Cp1252ToUtf8(cp1252);
+}
+
 std::string baseName(const std::string& path) {
     size_t at = path.rfind('/');
     return at == std::string::npos ? path : path.substr(at + 1);
@@ -279,7 +285,7 @@ bool PosixHost::confirmCached(const std::string& name) {
     auto it = m_knownPid.find(ToUpperAscii(name));
     if (it == m_knownPid.end())
         return false;
-    if (ProcessMatches(it->second, name))
+    if (ProcessMatches(it->second, native(name)))
         return true;
     m_knownPid.erase(it);
     return false;
@@ -294,7 +300,7 @@ int PosixHost::findFirst(const std::string& name) {
         if (!IsAllDigits(entry->d_name))
             continue;
         int pid = std::atoi(entry->d_name);
-        if (ProcessMatches(pid, name)) {
+        if (ProcessMatches(pid, native(name))) {
             found = pid;
             break;
         }
@@ -350,10 +356,11 @@ int PosixHost::LaunchProcess(const std::string& commandLine, const std::string& 
     // Nothing else the console holds passes on: an inherited exchange file, log or socket
     // would stay open for as long as the driver lives.
     closeAboveStandardStreams(actions);
-    if (!workingDirectory.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+    const std::string directory = native(workingDirectory);
+    if (!directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     // The whole command line is the executable's path: no shell, no arguments.
-    std::string path = commandLine;
+    std::string path = native(commandLine);
     char* argv[] = {path.data(), nullptr};
     pid_t pid = -1;
     int rc = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv, environ);
@@ -368,12 +375,12 @@ int PosixHost::LaunchProcess(const std::string& commandLine, const std::string& 
 
 std::string PosixHost::ReadProfileString(const std::string& section, const std::string& key,
                                          const std::string& file) {
-    return profile::ReadProfileString(section, key, file);
+    return profile::ReadProfileString(section, key, native(file));
 }
 
 void PosixHost::WriteProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) {
-    profile::WriteProfileString(section, key, value, file);
+    profile::WriteProfileString(section, key, value, native(file));
 }
 
 std::string PosixHost::registryPath() const {
@@ -391,18 +398,20 @@ void PosixHost::WriteRegistryString(RegistryRoot, const std::string& keyPath,
 }
 
 int PosixHost::DeleteFileAt(const std::string& path) {
-    return fileio::RemoveFile(path) ? 0 : 1;
+    return fileio::RemoveFile(native(path)) ? 0 : 1;
 }
 bool PosixHost::FileExists(const std::string& path) {
-    return fileio::IsRegularFile(path);
+    return fileio::IsRegularFile(native(path));
 }
 bool PosixHost::DirectoryExists(const std::string& path) {
-    return fileio::IsDirectory(path);
+    return fileio::IsDirectory(native(path));
 }
 bool PosixHost::CreateDirectoryAt(const std::string& path) {
-    return fileio::MakeDirectory(path);
+    return fileio::MakeDirectory(native(path));
 }
-bool PosixHost::IsSameFile(const std::string& a, const std::string& b) {
+bool PosixHost::IsSameFile(const std::string& pathA, const std::string& pathB) {
+    const std::string a = native(pathA);
+    const std::string b = native(pathB);
     struct stat first {};
     struct stat second {};
     if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
@@ -414,20 +423,21 @@ bool PosixHost::IsSameFile(const std::string& a, const std::string& b) {
            std::strcmp(resolvedA, resolvedB) == 0;
 }
 bool PosixHost::CopyFileTo(const std::string& from, const std::string& to) {
-    return fileio::CopyFileReplacing(from, to);
+    return fileio::CopyFileReplacing(native(from), native(to));
 }
 bool PosixHost::WriteWholeFile(const std::string& path, const std::string& bytes) {
-    return fileio::WriteFileReplacing(path, bytes);
+    return fileio::WriteFileReplacing(native(path), bytes);
 }
 bool PosixHost::ReadWholeFile(const std::string& path, std::string& bytes) {
-    return fileio::ReadFileBytes(path, bytes);
+    return fileio::ReadFileBytes(native(path), bytes);
 }
 bool PosixHost::AppendToFile(const std::string& path, const std::string& bytes) {
-    return fileio::AppendBytes(path, bytes);
+    return fileio::AppendBytes(native(path), bytes);
 }
 
-std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& directory,
+std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& watched,
                                                           const std::string& processName) {
+    const std::string directory = native(watched);
     auto known = m_knownPid.find(ToUpperAscii(processName));
     const int pid = known == m_knownPid.end() ? -1 : known->second;
     // Setting a watch up and tearing it down costs nine system calls, as much as a third of
@@ -468,7 +478,9 @@ int64_t PosixHost::MonotonicMs() {
 }
 
 std::string PosixHost::ProgramPath() {
-    return m_programPath;
+    // Into the program's code page; a character it lacks becomes '?', as it does for a
+    // Windows program that asks for its path in the code page.
+    return Utf8ToCp1252(m_programPath);
 }
 
 namespace {

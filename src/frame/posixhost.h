@@ -1,7 +1,8 @@
 #pragma once
 // The host services on Linux: /proc for the process list, posix_spawn for launching,
 // SIGKILL for termination, the REGEDIT4 store beside the program for the registry, inotify
-// for directory watches.
+// for directory watches. The program's texts are Windows-1252, file names on Linux UTF-8:
+// paths and process names are converted here, on their way to and from the system.
 #include "frame/host.h"
 
 #include <map>
@@ -12,7 +13,8 @@ namespace qelp {
 
 class PosixHost : public Host {
 public:
-    // programPath: the executable's full path; empty means /proc/self/exe.
+    // programPath: the executable's full path as the system names it (UTF-8); empty means
+    // /proc/self/exe.
     explicit PosixHost(std::string programPath = {});
 
     bool IsProcessRunning(const std::string& name) override;
@@ -45,7 +47,7 @@ public:
     char DecimalSeparator() override;
     char GroupSeparator() override;
 
-    // The registry file used (program directory + registry.reg).
+    // The registry file used (program directory + registry.reg), as the system names it.
     std::string registryPath() const;
 
 private:

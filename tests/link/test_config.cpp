@@ -1,13 +1,16 @@
 // Link configuration: registry values, the logged lines and the derived directories.
+#include "frame/codepage.h"
 #include "frame/registry.h"
 #include "link/config.h"
 #include "link/supervision.h"
+#include "support/driverharness.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace qelp;
@@ -125,4 +128,34 @@ TEST_F(LinkConfig, AnEmptyCommandPathFailsTheStartAndNamesNoFile) {
               0);
     for (const char* name : {"busy.flg", "cmd.dat", "result.sig"})
         EXPECT_TRUE(Exists(cwd.file(name))) << name;
+}
+
+TEST(LinkConfigPaths, NonAsciiProgramDriverAndExchangeDirectoriesWorkBothWays) {
+    // On disk the names are UTF-8; the registry store holds them in Windows-1252, as an
+    // export from Windows does, and the log and the status line show them in Windows-1252.
+    TempDir root;
+    const std::string programDir = root.file("J\xC3\xBCrgen \xE2\x82\xAC/");
+    ASSERT_EQ(::mkdir(programDir.c_str(), 0755), 0);
+    DriverInstall driver(programDir);
+    RegistryStore store(programDir + kRegistryFileName);
+    store.WriteText(kConfigKey, "Driver", Utf8ToCp1252(driver.exePath));
+    store.WriteText(kConfigKey, "CommandPath", Utf8ToCp1252(driver.exchangeDir));
+    TestHost host(programDir);
+    FakeUi ui;
+    Program program(host, ui);
+    ui.attach(program);
+    StartProgram(program);
+    EXPECT_TRUE(StartDriver(program));
+    const std::string shown = Utf8ToCp1252(programDir);
+    EXPECT_EQ(program.programDirectory, shown);
+    const std::string log = ReadFile(programDir + "qelpserver.log");
+    for (const std::string& line :
+         {"QELP Client Path: " + Utf8ToCp1252(driver.driverDir),
+          "QELP Client Commands: " + Utf8ToCp1252(driver.exchangeDir),
+          "QELP Server Path: " + shown + "ServerCmd/", std::string("Client started"),
+          "Logging data in file: " + Utf8ToCp1252(driver.exchangeDir) + "result.dat"})
+        EXPECT_NE(log.find(" > " + line + "\r\n"), std::string::npos) << line;
+    EXPECT_TRUE(Exists(programDir + "ServerCmd/cmd.dat"));
+    StopDriver(program);
+    EXPECT_FALSE(Exists(driver.exchangeDir + "busy.flg"));
 }
