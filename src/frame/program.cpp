@@ -10,6 +10,7 @@ Program::Program(Host& h, UiPort& u) : host(h), ui(u) {
     programDirectory = DirectoryOf(path);
     programFileName = FileNameOf(path);
     decimalSeparator = host.DecimalSeparator();
+    groupSeparator = host.GroupSeparator();
 }
 
 std::string Program::exchangeDataPath(int slot) const {

@@ -68,8 +68,10 @@ struct ProgramState {
     // True from the hand-over of a command until its send-and-evaluate returns. The console
     // runs one command at a time; a second command action is refused while this is set.
     bool commandInFlight = false;
-    // The user's decimal separator, taken from the host when the program starts.
+    // The user's decimal and digit-grouping separators (0: none), taken from the host when
+    // the program starts.
     char decimalSeparator = '.';
+    char groupSeparator = 0;
 };
 
 // Waits and bounds that the design leaves open or that tests need to shorten. The product

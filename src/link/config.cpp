@@ -34,9 +34,12 @@ void ReadLinkConfiguration(Program& program) {
     program.driverDirectory = DirectoryOf(driver);
     program.driverExeName = FileNameOf(driver);
 
-    // An empty CommandPath becomes the bare separator; StartDriver reports the missing
-    // exchange directory, this step only normalises.
-    program.driverCommandDirectory = WithTrailingSeparator(ReadConfigValue(program, "CommandPath"));
+    // A missing or empty CommandPath stays empty: with a separator added it would name the
+    // root directory, where a start would then delete and create exchange files. StartDriver
+    // reports the empty value as a missing exchange directory.
+    const std::string commandPath = ReadConfigValue(program, "CommandPath");
+    program.driverCommandDirectory =
+        commandPath.empty() ? std::string() : WithTrailingSeparator(commandPath);
 
     // Digits whose value does not fit a 32-bit signed number count as unknown, like any
     // other text that is not a plain number.
@@ -73,20 +76,24 @@ void ReadLinkConfiguration(Program& program) {
 
 bool IsDriverBusy(Program& program) {
     // Before the first configuration read the table is empty and names no file; testing
-    // the bare directory would be meaningless.
-    if (program.exchangeDataNames[SlotBusy].empty())
+    // the bare directory would be meaningless. Without an exchange directory the name alone
+    // would be a path in the working directory.
+    if (program.exchangeDataNames[SlotBusy].empty() || program.driverCommandDirectory.empty())
         return false;
     return program.host.FileExists(program.exchangeDataPath(SlotBusy));
 }
 
 bool SignalFileExists(Program& program, int slot) {
-    if (!IsSlot(slot) || program.exchangeSignalNames[slot].empty())
+    if (!IsSlot(slot) || program.exchangeSignalNames[slot].empty() ||
+        program.driverCommandDirectory.empty())
         return false;
     return program.host.FileExists(program.exchangeSignalPath(slot));
 }
 
 void DeleteExchangePair(Program& program, int slot) {
-    if (!IsSlot(slot))
+    // No exchange directory configured: the bare names would be files of the working
+    // directory, which the program never owns.
+    if (!IsSlot(slot) || program.driverCommandDirectory.empty())
         return;
     // An empty name would turn the path into the exchange directory itself, which must
     // never be handed to a delete.

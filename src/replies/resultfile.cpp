@@ -45,7 +45,8 @@ public:
         const std::string text = read("CanisterContents", key);
         if (text.empty())
             return 0;
-        if (const auto value = ParseLocaleNumber(text, m_program.decimalSeparator))
+        if (const auto value =
+                ParseLocaleNumber(text, m_program.decimalSeparator, m_program.groupSeparator))
             return *value;
         WriteLogLine(m_program, "Warning: Result value " + key + "=\"" + text +
                                     "\" is not a number; counted as 0");
