@@ -5,7 +5,7 @@
 #   scripts/setup.sh --core   without Qt (core, simulator, tools and their tests)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev)
+packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev locales)
 if [[ "${1:-}" != "--core" ]]; then
   packages+=(qt6-base-dev libgl-dev)
 fi
@@ -16,16 +16,25 @@ for p in "${packages[@]}"; do
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
 
-if ((${#missing[@]} == 0)); then
-  exit 0
+if ((${#missing[@]} > 0)); then
+  if [[ $(id -u) -eq 0 ]]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  else
+    echo "Missing packages. Install them with:" >&2
+    echo "  sudo apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
 fi
 
-if [[ $(id -u) -eq 0 ]]; then
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-else
-  echo "Missing packages. Install them with:" >&2
-  echo "  sudo apt-get install -y ${missing[*]}" >&2
-  exit 1
+# A comma locale, for the test of the host's own number-format lookup (skipped without it).
+if ! locale -a 2>/dev/null | grep -qix 'de_DE.utf-\?8'; then
+  if [[ $(id -u) -eq 0 ]]; then
+    localedef -i de_DE -f UTF-8 de_DE.UTF-8 ||
+      echo "Note: could not generate de_DE.UTF-8; the comma-locale test is skipped." >&2
+  else
+    echo "Note: de_DE.UTF-8 is not generated; the comma-locale test is skipped. Generate it" \
+      "with: sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8" >&2
+  fi
 fi

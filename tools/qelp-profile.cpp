@@ -1,32 +1,57 @@
 // qelp-profile: read and write profile (INI) files exactly as the console and a driver do.
-//   qelp-profile get FILE SECTION KEY        prints the value and a newline
-//   qelp-profile set FILE SECTION KEY VALUE  sets the key (creating file and section)
 #include "frame/profile.h"
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
-static int usage() {
-    std::fputs("usage: qelp-profile get FILE SECTION KEY\n"
-               "       qelp-profile set FILE SECTION KEY VALUE\n",
-               stderr);
-    return 2;
+namespace {
+
+constexpr const char* kUsage =
+    "usage: qelp-profile get FILE SECTION KEY\n"
+    "       qelp-profile set FILE SECTION KEY VALUE\n"
+    "       qelp-profile del FILE SECTION [KEY]\n"
+    "\n"
+    "Reads and writes a profile (INI) file as the console and a Windows driver do.\n"
+    "  get  prints the key's value (at most 99 characters, trimmed) and a newline;\n"
+    "       a missing file, section or key prints an empty line\n"
+    "  set  sets the key, creating the file and the section when missing\n"
+    "  del  deletes the key, or without KEY the whole section\n"
+    "An empty SECTION names the keys above the first section header.\n"
+    "Exit status: 0 done, 1 the file could not be written, 2 wrong usage.\n";
+
+int usage(bool asked) {
+    std::fputs(kUsage, asked ? stdout : stderr);
+    return asked ? 0 : 2;
 }
 
+int cannotWrite(const char* file) {
+    std::fprintf(stderr, "qelp-profile: cannot write %s\n", file);
+    return 1;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    if (argc == 5 && std::strcmp(argv[1], "get") == 0) {
+    const std::string command = argc > 1 ? argv[1] : "";
+    if (argc == 2 && (command == "--help" || command == "-h" || command == "help"))
+        return usage(true);
+    if (argc == 5 && command == "get") {
         std::string value = qelp::profile::ReadProfileString(argv[3], argv[4], argv[2]);
         std::fwrite(value.data(), 1, value.size(), stdout);
         std::fputc('\n', stdout);
         return 0;
     }
-    if (argc == 6 && std::strcmp(argv[1], "set") == 0) {
-        if (!qelp::profile::WriteProfileString(argv[3], argv[4], argv[5], argv[2])) {
-            std::fprintf(stderr, "qelp-profile: cannot write %s\n", argv[2]);
-            return 1;
-        }
-        return 0;
+    if (argc == 6 && command == "set")
+        return qelp::profile::WriteProfileString(argv[3], argv[4], argv[5], argv[2])
+                   ? 0
+                   : cannotWrite(argv[2]);
+    if ((argc == 4 || argc == 5) && command == "del") {
+        std::optional<std::string_view> key;
+        if (argc == 5)
+            key = argv[4];
+        return qelp::profile::DeleteProfileEntry(argv[3], key, argv[2]) ? 0 : cannotWrite(argv[2]);
     }
-    return usage();
+    return usage(false);
 }

@@ -1,7 +1,9 @@
 #pragma once
 // The host services: everything the console needs from the operating system, behind one
 // interface so that the logic above runs against a fake in tests and against a Win32
-// implementation later. Texts are single-byte strings; paths are the host's own bytes.
+// implementation later. Texts, paths and process names included, are single-byte
+// Windows-1252 strings, as the program's files hold them; a host converts them to its own
+// file-system names.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -54,6 +56,10 @@ public:
     virtual bool FileExists(const std::string& path) = 0;
     virtual bool DirectoryExists(const std::string& path) = 0;
     virtual bool CreateDirectoryAt(const std::string& path) = 0;
+    // True when both paths name one existing file: the same device and inode, or the same
+    // path once links and dot segments are resolved. Names that differ only in letter case
+    // are two files where the file system tells letter case apart.
+    virtual bool IsSameFile(const std::string& a, const std::string& b) = 0;
     // Replaces `to` with a complete copy of `from`; false when either side fails.
     virtual bool CopyFileTo(const std::string& from, const std::string& to) = 0;
     // Replaces the file with exactly these bytes, complete before it appears under its name.
@@ -80,6 +86,9 @@ public:
     virtual std::string ProgramPath() = 0;
     // The decimal separator of the user's regional settings.
     virtual char DecimalSeparator() = 0;
+    // Their digit-grouping separator as a byte of the exchange files' code page; 0 when
+    // they group no digits or use a character that code page lacks.
+    virtual char GroupSeparator() = 0;
 };
 
 } // namespace qelp

@@ -1,5 +1,6 @@
 #include "frame/posixhost.h"
 
+#include "frame/codepage.h"
 #include "frame/fileio.h"
 #include "frame/profile.h"
 #include "frame/registry.h"
@@ -9,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,6 +20,7 @@
 #include <spawn.h>
 #include <sys/epoll.h>
 #include <sys/inotify.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -40,6 +44,12 @@ std::string readSmallFile(const std::string& path) {
     return bytes;
 }
 
+// The program's texts, paths included, are Windows-1252, as the registry store, the profile
+// files and the log hold them; Linux names files in UTF-8. Every path and name crosses here.
+std::string native(const std::string& cp1252) {
+    return Cp1252ToUtf8(cp1252);
+}
+
 std::string baseName(const std::string& path) {
     size_t at = path.rfind('/');
     return at == std::string::npos ? path : path.substr(at + 1);
@@ -53,6 +63,25 @@ std::string cleanName(const std::string& raw) {
 bool prefixMatches(const std::string& candidate, const std::string& upperName) {
     return candidate.size() >= upperName.size() &&
            ToUpperAscii(candidate.substr(0, upperName.size())) == upperName;
+}
+
+// Closes every descriptor above 2 in the child of a spawn. glibc 2.34 has a file action
+// for it; elsewhere each descriptor open now is closed by name.
+void closeAboveStandardStreams(posix_spawn_file_actions_t& actions) {
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
+#else
+    DIR* fds = ::opendir("/proc/self/fd");
+    if (!fds)
+        return;
+    const int own = ::dirfd(fds);
+    while (dirent* entry = ::readdir(fds)) {
+        const int fd = IsAllDigits(entry->d_name) ? std::atoi(entry->d_name) : -1;
+        if (fd > 2 && fd != own)
+            posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    ::closedir(fds);
+#endif
 }
 
 } // namespace
@@ -167,38 +196,68 @@ bool IsZombieOrGone(int pid) {
     return zombieOrGone(state);
 }
 
-bool ProcessMatches(int pid, const std::string& name) {
+bool NamesMatch(const ProcessNames& names, const std::string& name) {
     const std::string wanted = ToUpperAscii(cleanName(name));
     // An empty name would match every process; the program never means that, and killing
     // the first process of the host is never what an operator wants.
-    if (wanted.empty() || pid == ::getpid())
+    if (wanted.empty())
+        return false;
+    const std::string comm = cleanName(names.comm);
+    std::vector<std::string> full;
+    if (!names.exe.empty())
+        full.push_back(cleanName(baseName(names.exe)));
+    if (!names.argv.empty() && !names.argv[0].empty())
+        full.push_back(cleanName(baseName(names.argv[0])));
+    // An interpreted program runs as its interpreter; the kernel names the process after the
+    // script it was started as, and the script's path is one of the interpreter's arguments.
+    // Only that argument counts: a program that merely opens a file of the driver's name
+    // (an editor, a copy) is not the driver.
+    for (size_t i = 1; i < names.argv.size() && !comm.empty(); ++i) {
+        std::string script = cleanName(baseName(names.argv[i]));
+        if (script.substr(0, 15) == comm) {
+            full.push_back(script);
+            break;
+        }
+    }
+    full.erase(std::remove(full.begin(), full.end(), std::string()), full.end());
+    if (!full.empty())
+        return std::any_of(full.begin(), full.end(),
+                           [&](const std::string& n) { return prefixMatches(n, wanted); });
+    // Nothing but comm can be read (a kernel thread, a process that hides its command line
+    // from us): comm is cut at 15 characters, so a full-length comm stands for any longer
+    // name that begins with it.
+    if (prefixMatches(comm, wanted))
+        return true;
+    return comm.size() == 15 && wanted.size() > 15 && ToUpperAscii(comm) == wanted.substr(0, 15);
+}
+
+bool ProcessMatches(int pid, const std::string& name) {
+    if (pid == ::getpid())
         return false;
     const std::string dir = "/proc/" + std::to_string(pid) + "/";
     char state;
-    std::string comm;
-    readStat(pid, state, comm);
+    ProcessNames names;
+    readStat(pid, state, names.comm);
     if (zombieOrGone(state))
         return false;
-    comm = cleanName(comm);
-    if (prefixMatches(comm, wanted))
-        return true;
-    // comm is cut at 15 characters: a full-length comm stands for any longer name.
-    if (comm.size() == 15 && wanted.size() > 15 && ToUpperAscii(comm) == wanted.substr(0, 15))
-        return true;
     char exe[PATH_MAX];
     ssize_t n = ::readlink((dir + "exe").c_str(), exe, sizeof exe - 1);
     if (n > 0) {
-        std::string target(exe, static_cast<size_t>(n));
+        names.exe.assign(exe, static_cast<size_t>(n));
         const std::string deleted = " (deleted)";
-        if (target.size() > deleted.size() &&
-            target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0)
-            target.resize(target.size() - deleted.size());
-        if (prefixMatches(cleanName(baseName(target)), wanted))
-            return true;
+        if (names.exe.size() > deleted.size() &&
+            names.exe.compare(names.exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+            names.exe.resize(names.exe.size() - deleted.size());
     }
-    std::string cmdline = readSmallFile(dir + "cmdline");
-    std::string argv0 = cmdline.substr(0, cmdline.find('\0'));
-    return !argv0.empty() && prefixMatches(cleanName(baseName(argv0)), wanted);
+    const std::string cmdline = readSmallFile(dir + "cmdline");
+    for (size_t at = 0; at < cmdline.size();) {
+        size_t end = cmdline.find('\0', at);
+        if (end == std::string::npos)
+            end = cmdline.size();
+        names.argv.push_back(cmdline.substr(at, end - at));
+        at = end + 1;
+    }
+    return NamesMatch(names, name);
 }
 
 PosixHost::PosixHost(std::string programPath) : m_programPath(std::move(programPath)) {
@@ -226,7 +285,7 @@ bool PosixHost::confirmCached(const std::string& name) {
     auto it = m_knownPid.find(ToUpperAscii(name));
     if (it == m_knownPid.end())
         return false;
-    if (ProcessMatches(it->second, name))
+    if (ProcessMatches(it->second, native(name)))
         return true;
     m_knownPid.erase(it);
     return false;
@@ -241,7 +300,7 @@ int PosixHost::findFirst(const std::string& name) {
         if (!IsAllDigits(entry->d_name))
             continue;
         int pid = std::atoi(entry->d_name);
-        if (ProcessMatches(pid, name)) {
+        if (ProcessMatches(pid, native(name))) {
             found = pid;
             break;
         }
@@ -294,10 +353,14 @@ int PosixHost::LaunchProcess(const std::string& commandLine, const std::string& 
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    if (!workingDirectory.empty())
-        posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+    // Nothing else the console holds passes on: an inherited exchange file, log or socket
+    // would stay open for as long as the driver lives.
+    closeAboveStandardStreams(actions);
+    const std::string directory = native(workingDirectory);
+    if (!directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     // The whole command line is the executable's path: no shell, no arguments.
-    std::string path = commandLine;
+    std::string path = native(commandLine);
     char* argv[] = {path.data(), nullptr};
     pid_t pid = -1;
     int rc = ::posix_spawn(&pid, path.c_str(), &actions, &attr, argv, environ);
@@ -312,12 +375,12 @@ int PosixHost::LaunchProcess(const std::string& commandLine, const std::string& 
 
 std::string PosixHost::ReadProfileString(const std::string& section, const std::string& key,
                                          const std::string& file) {
-    return profile::ReadProfileString(section, key, file);
+    return profile::ReadProfileString(section, key, native(file));
 }
 
 void PosixHost::WriteProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) {
-    profile::WriteProfileString(section, key, value, file);
+    profile::WriteProfileString(section, key, value, native(file));
 }
 
 std::string PosixHost::registryPath() const {
@@ -335,32 +398,46 @@ void PosixHost::WriteRegistryString(RegistryRoot, const std::string& keyPath,
 }
 
 int PosixHost::DeleteFileAt(const std::string& path) {
-    return fileio::RemoveFile(path) ? 0 : 1;
+    return fileio::RemoveFile(native(path)) ? 0 : 1;
 }
 bool PosixHost::FileExists(const std::string& path) {
-    return fileio::IsRegularFile(path);
+    return fileio::IsRegularFile(native(path));
 }
 bool PosixHost::DirectoryExists(const std::string& path) {
-    return fileio::IsDirectory(path);
+    return fileio::IsDirectory(native(path));
 }
 bool PosixHost::CreateDirectoryAt(const std::string& path) {
-    return fileio::MakeDirectory(path);
+    return fileio::MakeDirectory(native(path));
+}
+bool PosixHost::IsSameFile(const std::string& pathA, const std::string& pathB) {
+    const std::string a = native(pathA);
+    const std::string b = native(pathB);
+    struct stat first {};
+    struct stat second {};
+    if (::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0)
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    // A file that cannot be examined is still the same when both paths resolve to one.
+    char resolvedA[PATH_MAX];
+    char resolvedB[PATH_MAX];
+    return ::realpath(a.c_str(), resolvedA) && ::realpath(b.c_str(), resolvedB) &&
+           std::strcmp(resolvedA, resolvedB) == 0;
 }
 bool PosixHost::CopyFileTo(const std::string& from, const std::string& to) {
-    return fileio::CopyFileReplacing(from, to);
+    return fileio::CopyFileReplacing(native(from), native(to));
 }
 bool PosixHost::WriteWholeFile(const std::string& path, const std::string& bytes) {
-    return fileio::WriteFileReplacing(path, bytes);
+    return fileio::WriteFileReplacing(native(path), bytes);
 }
 bool PosixHost::ReadWholeFile(const std::string& path, std::string& bytes) {
-    return fileio::ReadFileBytes(path, bytes);
+    return fileio::ReadFileBytes(native(path), bytes);
 }
 bool PosixHost::AppendToFile(const std::string& path, const std::string& bytes) {
-    return fileio::AppendBytes(path, bytes);
+    return fileio::AppendBytes(native(path), bytes);
 }
 
-std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& directory,
+std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& watched,
                                                           const std::string& processName) {
+    const std::string directory = native(watched);
     auto known = m_knownPid.find(ToUpperAscii(processName));
     const int pid = known == m_knownPid.end() ? -1 : known->second;
     // Setting a watch up and tearing it down costs nine system calls, as much as a third of
@@ -401,19 +478,34 @@ int64_t PosixHost::MonotonicMs() {
 }
 
 std::string PosixHost::ProgramPath() {
-    return m_programPath;
+    // Into the program's code page; a character it lacks becomes '?', as it does for a
+    // Windows program that asks for its path in the code page.
+    return Utf8ToCp1252(m_programPath);
 }
 
-char PosixHost::DecimalSeparator() {
-    // The user's numeric locale from the environment, read without changing the process's
-    // own C locale. A locale that is not installed falls back to ".".
+namespace {
+// One item of the user's numeric locale from the environment, read without changing the
+// process's own C locale, as a single byte of the exchange files' code page; `fallback` when
+// the locale is not installed or the item is no such byte.
+char numericItem(nl_item item, char fallback) {
     locale_t loc = ::newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
     if (loc == static_cast<locale_t>(0))
-        return '.';
-    const char* radix = ::nl_langinfo_l(RADIXCHAR, loc);
-    char sep = (radix && radix[0] && !radix[1]) ? radix[0] : '.';
+        return fallback;
+    const char* text = ::nl_langinfo_l(item, loc);
+    // A UTF-8 locale spells a no-break space in two bytes; the code page has it in one.
+    const std::string byte = Utf8ToCp1252(text ? text : "");
     ::freelocale(loc);
-    return sep;
+    return byte.size() == 1 && byte != "?" ? byte[0] : fallback;
+}
+} // namespace
+
+char PosixHost::DecimalSeparator() {
+    return numericItem(RADIXCHAR, '.');
+}
+
+char PosixHost::GroupSeparator() {
+    const char group = numericItem(THOUSEP, 0);
+    return group == DecimalSeparator() ? 0 : group;
 }
 
 } // namespace qelp

@@ -1,7 +1,8 @@
 #pragma once
 // The host services on Linux: /proc for the process list, posix_spawn for launching,
 // SIGKILL for termination, the REGEDIT4 store beside the program for the registry, inotify
-// for directory watches.
+// for directory watches. The program's texts are Windows-1252, file names on Linux UTF-8:
+// paths and process names are converted here, on their way to and from the system.
 #include "frame/host.h"
 
 #include <map>
@@ -12,7 +13,8 @@ namespace qelp {
 
 class PosixHost : public Host {
 public:
-    // programPath: the executable's full path; empty means /proc/self/exe.
+    // programPath: the executable's full path as the system names it (UTF-8); empty means
+    // /proc/self/exe.
     explicit PosixHost(std::string programPath = {});
 
     bool IsProcessRunning(const std::string& name) override;
@@ -31,6 +33,7 @@ public:
     bool FileExists(const std::string& path) override;
     bool DirectoryExists(const std::string& path) override;
     bool CreateDirectoryAt(const std::string& path) override;
+    bool IsSameFile(const std::string& a, const std::string& b) override;
     bool CopyFileTo(const std::string& from, const std::string& to) override;
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
@@ -42,8 +45,9 @@ public:
     int64_t MonotonicMs() override;
     std::string ProgramPath() override;
     char DecimalSeparator() override;
+    char GroupSeparator() override;
 
-    // The registry file used (program directory + registry.reg).
+    // The registry file used (program directory + registry.reg), as the system names it.
     std::string registryPath() const;
 
 private:
@@ -57,10 +61,18 @@ private:
     std::shared_ptr<class ExchangeWatch> m_watch; // kept from one result wait to the next
 };
 
-// Process-name matching on Linux, exposed for tests. A process matches `name` when the
-// name is a prefix (ignoring case) of one of: the file name of its executable, the file
-// name of its argv[0], or its comm. comm is cut at 15 characters, so a 15-character comm
-// also matches a longer name that begins with it. Zombies never match.
+// What can be read of one process's names on Linux. Empty fields could not be read.
+struct ProcessNames {
+    std::string comm;              // the kernel's name, cut at 15 characters
+    std::string exe;               // path of the executable
+    std::vector<std::string> argv; // the command line
+};
+// A process matches `name` when the name is a prefix (ignoring case) of one of its full
+// names: the file name of its executable, of its argv[0], or, for an interpreted program,
+// of the script the kernel named it after. Only when no full name can be read does comm
+// count, and a 15-character comm then also matches a longer name that begins with it.
+bool NamesMatch(const ProcessNames& names, const std::string& name);
+// The same for a live process; zombies and the console itself never match.
 bool ProcessMatches(int pid, const std::string& name);
 bool IsZombieOrGone(int pid);
 

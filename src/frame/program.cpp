@@ -10,6 +10,7 @@ Program::Program(Host& h, UiPort& u) : host(h), ui(u) {
     files.programDirectory = DirectoryOf(path);
     files.programFileName = FileNameOf(path);
     session.decimalSeparator = host.DecimalSeparator();
+    session.groupSeparator = host.GroupSeparator();
 }
 
 void StartProgram(Program& program) {

@@ -83,6 +83,8 @@ struct ProgramState {
         bool commandInFlight = false;
         // The user's decimal separator, taken from the host when the program starts.
         char decimalSeparator = '.';
+        // The user's digit-grouping separator (0: none).
+        char groupSeparator = 0;
     } session;
 };
 

@@ -120,7 +120,8 @@ std::string FormatGeneral(double value, char decimalSeparator) {
     return out;
 }
 
-std::optional<double> ParseLocaleNumber(std::string_view text, char decimalSeparator) {
+std::optional<double> ParseLocaleNumber(std::string_view text, char decimalSeparator,
+                                        char groupSeparator) {
     std::string s = TrimSpace(text);
     if (s.empty())
         return std::nullopt;
@@ -130,19 +131,30 @@ std::optional<double> ParseLocaleNumber(std::string_view text, char decimalSepar
     if (s[i] == '+' || s[i] == '-')
         canonical.push_back(s[i++]);
     bool digits = false, separator = false;
+    // Digits since the last group separator, and whether one was seen.
+    size_t run = 0;
+    bool grouped = false;
     for (; i < s.size(); ++i) {
         char c = s[i];
         if (c >= '0' && c <= '9') {
             digits = true;
+            ++run;
             canonical.push_back(c);
+        } else if (groupSeparator && c == groupSeparator && c != decimalSeparator && !separator &&
+                   run >= 1 && run <= 3 && (!grouped || run == 3)) {
+            grouped = true;
+            run = 0;
         } else if (c == decimalSeparator && !separator) {
+            if (grouped && run != 3)
+                return std::nullopt;
             separator = true;
             canonical.push_back('.');
         } else {
             break;
         }
     }
-    if (!digits)
+    // Grouping ends in a full group of three, before the separator or at the end of the digits.
+    if (!digits || (grouped && !separator && run != 3))
         return std::nullopt;
     if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
         canonical.push_back('e');

@@ -45,12 +45,15 @@ inline std::string FormatInvariant(double value) {
     return FormatGeneral(value, '.');
 }
 
-// Reads a decimal number written in a locale whose separator is decimalSeparator:
-// optional blanks, an optional sign, digits with at most one separator, an optional
-// exponent, optional blanks. Digit grouping is not accepted: a German "1.234,5" is not a
-// number, because a driver never writes grouped figures and accepting them would turn a
-// mis-localised "12.5" into 125. Empty when the text is not such a number or not finite.
-std::optional<double> ParseLocaleNumber(std::string_view text, char decimalSeparator);
+// Reads a decimal number written in a locale whose separators are decimalSeparator and
+// groupSeparator (0: the locale groups no digits): optional blanks, an optional sign,
+// digits with at most one decimal separator, an optional exponent, optional blanks. Whole
+// digits may be grouped in threes ("1.234,5" in a German locale): a group separator must
+// stand between digits, after one to three digits at first and exactly three afterwards,
+// so a figure written in the other locale's form ("12.5" there) is still no number rather
+// than 125. Empty when the text is not such a number or not finite.
+std::optional<double> ParseLocaleNumber(std::string_view text, char decimalSeparator,
+                                        char groupSeparator = 0);
 
 // Rounds to the nearest whole number, a value exactly halfway going to the even one.
 double RoundHalfEven(double value);

@@ -23,10 +23,12 @@ void ReadLinkConfiguration(Program& program) {
     program.link.driverDirectory = DirectoryOf(driver);
     program.link.driverExeName = FileNameOf(driver);
 
-    // An empty CommandPath becomes the bare separator; StartDriver reports the missing
-    // exchange directory, this step only normalises.
+    // A missing or empty CommandPath stays empty: with a separator added it would name the
+    // root directory, where a start would then delete and create exchange files. StartDriver
+    // reports the empty value as a missing exchange directory.
+    const std::string commandPath = ReadConfigValue(program, "CommandPath");
     program.link.driverCommandDirectory =
-        WithTrailingSeparator(ReadConfigValue(program, "CommandPath"));
+        commandPath.empty() ? std::string() : WithTrailingSeparator(commandPath);
 
     // Digits whose value does not fit a 32-bit signed number count as unknown, like any
     // other text that is not a plain number.

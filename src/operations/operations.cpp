@@ -5,7 +5,6 @@
 #include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
-#include "frame/textutil.h"
 #include "link/transfer.h"
 
 namespace qelp {
@@ -62,9 +61,10 @@ bool SendPreparedCommandFile(Program& p, const std::string& path) {
         return false;
     return run(p, [&] {
         const std::string target = ServerCommandFile(p);
-        // Letter case is ignored as on the file systems the console grew up on; a file
-        // that already is the server command file is sent as it stands.
-        if (EqualsIgnoreCase(path, target))
+        // Only the server command file itself, under whatever name, is sent as it stands.
+        // Comparing names would be wrong both ways here: "CMD.DAT" beside "cmd.dat" is a
+        // different file, and a link or a "./" names the same one.
+        if (p.host.IsSameFile(path, target))
             return true;
         if (p.host.CopyFileTo(path, target))
             return true;

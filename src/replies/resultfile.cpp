@@ -45,7 +45,8 @@ public:
         const std::string text = read("CanisterContents", key);
         if (text.empty())
             return 0;
-        if (const auto value = ParseLocaleNumber(text, m_program.session.decimalSeparator))
+        if (const auto value = ParseLocaleNumber(text, m_program.session.decimalSeparator,
+                                                 m_program.session.groupSeparator))
             return *value;
         WriteLogLine(m_program, "Warning: Result value " + key + "=\"" + text +
                                     "\" is not a number; counted as 0");

@@ -2,8 +2,6 @@
 
 #include "frame/codepage.h"
 
-#include <QFile>
-
 namespace qelp::ui {
 
 QString FromCore(const std::string& cp1252) {
@@ -15,11 +13,11 @@ std::string ToCore(const QString& text) {
 }
 
 QString FromPath(const std::string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(path));
+    return FromCore(path);
 }
 
 std::string ToPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return ToCore(path);
 }
 
 QString ForDisplay(QString text) {

@@ -150,15 +150,35 @@ TEST_F(Processes, ExecutableArgv0AndCommMatchByCaseInsensitivePrefixButNeverTheC
     int pid = spawn(link, {"/some/where/ArgQ" + id, "1000"});
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitUntil([&] { return ReadProc(pid, "comm") == "lnkq" + id + "\n"; }));
-    for (const std::string& name : {exe, "ArgQ" + id, "lnkq" + id, "EXEQ" + id.substr(0, 2),
-                                    "argq" + id, exe.substr(0, 17)}) {
+    for (const std::string& name :
+         {exe, "ArgQ" + id, "EXEQ" + id.substr(0, 2), "argq" + id, exe.substr(0, 17)}) {
         EXPECT_TRUE(ProcessMatches(pid, name)) << name;
         EXPECT_TRUE(host.IsProcessRunning(name)) << name;
     }
+    // comm is no full name: with the executable known, the link's name does not match.
     for (const std::string& name :
-         {exe + "0", exe.substr(0, exe.size() - 1) + "s", "xeq" + id, std::string("where"),
-          std::string("1000"), std::string(""), std::string("   ")})
+         {exe + "0", exe.substr(0, exe.size() - 1) + "s", "xeq" + id, "lnkq" + id,
+          std::string("where"), std::string("1000"), std::string(""), std::string("   ")})
         EXPECT_FALSE(ProcessMatches(pid, name)) << name;
+    // What can be read decides: an interpreter counts with the script the kernel named it
+    // after, never with a file it merely opened; comm only when nothing else is readable.
+    const std::string driver = "dispenser-driver.exe", cut = driver.substr(0, 15);
+    const struct {
+        ProcessNames names;
+        bool match;
+    } table[] = {
+        {{cut, "/opt/" + cut, {"/opt/" + cut}}, false},
+        {{cut, "/usr/bin/dash", {"/bin/sh", "-e", "/opt/" + driver}}, true},
+        {{"vim", "/usr/bin/vim", {"vim", "/opt/" + driver}}, false},
+        {{"sh", "/usr/bin/dash", {"sh", driver}}, false},
+        {{"python3", "/usr/bin/python3.11", {"python3", "/opt/" + cut}}, false},
+        {{cut, "", {}}, true},
+        {{cut.substr(0, 14) + "x", "", {}}, false},
+        {{cut, "", {"", ""}}, true},
+    };
+    for (const auto& row : table)
+        EXPECT_EQ(NamesMatch(row.names, driver), row.match)
+            << row.names.exe << " " << row.names.comm;
     EXPECT_FALSE(host.IsProcessRunning("lnkq" + id + "y"));
     EXPECT_FALSE(host.IsProcessRunning(""));
     // The console itself, checked in a child so that a faulty match could only terminate that
@@ -179,16 +199,25 @@ TEST_F(Processes, ExecutableArgv0AndCommMatchByCaseInsensitivePrefixButNeverTheC
 TEST_F(Processes, AScriptDriverIsFoundByItsLongScriptNameAndCollectedWhenItEnds) {
     const std::string id = UniqueId();
     const std::string name = "DRV" + id + "-long-driver.EXE";
+    // A program named exactly the first 15 characters is another program.
+    const std::string cut = name.substr(0, 15);
+    ASSERT_GT(spawn(sleeper(cut), {cut, "1000"}), 0);
+    EXPECT_TRUE(host.IsProcessRunning(cut));
+    EXPECT_FALSE(host.IsProcessRunning(name));
+    EXPECT_FALSE(host.TerminateProcessByName(name));
     const std::string script = scriptDriver(name);
     int pid = launch(script);
     ASSERT_GT(pid, 0);
-    // The kernel runs /bin/sh: only comm, cut to 15 characters, carries the script's name.
-    ASSERT_EQ(ReadProc(pid, "comm"), name.substr(0, 15) + "\n");
+    // The kernel runs /bin/sh, names the process after the script (cut to 15 characters) and
+    // passes the script's path as an argument.
+    ASSERT_EQ(ReadProc(pid, "comm"), cut + "\n");
     for (const std::string& found : {"drv" + id, "Drv" + id + "-Long-Driver.exe", name})
-        EXPECT_TRUE(host.IsProcessRunning(found)) << found;
-    std::string differs = name;
-    differs[14] = differs[14] == 'q' ? 'r' : 'q';
-    EXPECT_FALSE(host.IsProcessRunning(differs));
+        EXPECT_TRUE(ProcessMatches(pid, found)) << found;
+    for (size_t at : {size_t(14), size_t(16)}) {
+        std::string differs = name;
+        differs[at] = differs[at] == 'q' ? 'r' : 'q';
+        EXPECT_FALSE(ProcessMatches(pid, differs)) << differs;
+    }
 
     ASSERT_TRUE(release(script));
     ASSERT_TRUE(WaitUntil([&] { return StateOf(pid) == 'Z' || StateOf(pid) == 0; }));
@@ -235,11 +264,20 @@ TEST_F(Processes, LaunchRunsThePathWithoutShellInItsDirectoryAndOwnSession) {
     const std::string work = dir.file("work/");
     ASSERT_EQ(::mkdir(work.c_str(), 0755), 0);
     const std::string script =
-        scriptDriver("argc with blank" + id, "bin/", "echo \"$#\" > args.txt\n");
+        scriptDriver("argc with blank" + id, "bin/",
+                     "echo \"$#\" > args.txt\nls -l /proc/$$/fd > fds.tmp && mv fds.tmp fds.txt\n");
+    // A descriptor the console holds, as one it inherited would be, must not reach the driver.
+    const int held = ::open(dir.file("held" + id).c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GT(held, 2);
     int pid = launch(script, work);
+    ::close(held);
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitUntil([&] { return ReadFile(work + "args.txt") == "0\n"; }))
         << ReadFile(work + "args.txt");
+    ASSERT_TRUE(WaitUntil([&] { return Exists(work + "fds.txt"); }));
+    const std::string fds = ReadFile(work + "fds.txt");
+    EXPECT_NE(fds.find("/dev/null"), std::string::npos) << fds;
+    EXPECT_EQ(fds.find("held" + id), std::string::npos) << fds;
     EXPECT_EQ(std::filesystem::read_symlink("/proc/" + std::to_string(pid) + "/cwd").string() + "/",
               work);
     EXPECT_EQ(::getsid(pid), pid); // a session of its own, outliving the console's terminal

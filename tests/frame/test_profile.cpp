@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,6 +14,11 @@ using namespace qelp;
 using namespace qelptest;
 
 namespace {
+
+// A literal's bytes, NULs included.
+template <size_t N> std::string Bytes(const char (&literal)[N]) {
+    return std::string(literal, N - 1);
+}
 
 class Profile : public ::testing::Test {
 protected:
@@ -37,7 +44,7 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
     // Pairs of file text and the value of key k in section s: names ignore case and blanks,
     // values are trimmed, one pair of quotes goes, nothing is a comment, the first duplicate
     // wins, a line without '=' holds no value, CR, CRLF and LF end lines.
-    const char* const cases[][2] = {
+    const std::string cases[][2] = {
         {"  [ S ]  \r\n  K  =5\r\n", "5"},
         {"[S]\r\n\tk\t=\t6\t\r\n", "6"},
         {"[S]\r\nk=  a  b  \r\n", "a  b"},
@@ -58,10 +65,28 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
         {"k=0\r\n[S]\r\nj=1\r\n", ""},
         {"[S]\ra=1\r\nb=2\nk=3", "3"},
         {"[S]\r\r\nk=1\r\r\n", "1"},
+        {"[a]b]\r\nk=1\r\n[ s ] x\r\nk=2\r\n", "2"},
+        {"[S]\r\n[T\r\nk=3\r\n", "3"},
+        {"[S]\r\n\vk\f=\v\f 7 \x1a\r\n", "7"},
+        {"[S]\r\nk=a\x01\x1a"
+         "b\x1a\r\n",
+         "a\x01\x1a"
+         "b"},
+        {"\xEF\xBB\xBF[S]\r\nk=Gr\xC3\xBCn \xE2\x82\xAC\r\n", "Gr\xFCn \x80"},
+        {"[S]\r\nk=Gr\xC3\xBCn\r\n", "Gr\xC3\xBCn"},
+        {Bytes("\xFF\xFE[\0S\0]\0\n\0k\0=\0\xFC\0\xAC\x20\x3D\xD8\0\xDE\n\0"), "\xFC\x80?"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(read(c[0], "s", "k"), c[1]) << c[0];
     EXPECT_EQ(read("[S]\r\n; [T]\r\nk=3\r\n", "T", "k"), "");
+    // Names passed are trimmed; keys above the first header have the empty section name.
+    const std::pair<const char*, const char*> named[] = {{" \ts ", "1"}, {"", "0"},      {" ", "0"},
+                                                         {"a]b", "2"},   {"[abc]", "3"}, {"T", ""}};
+    for (const auto& [section, value] : named)
+        EXPECT_EQ(
+            read("k=0\r\n[S]\r\nk=1\r\n[a]b]\r\nk=2\r\n[[abc]]\r\nk=3\r\n[T\r\n", section, "\tk "),
+            value)
+            << section;
     // Cut to 99 characters after the quotes go, before the final trim.
     EXPECT_EQ(read("[S]\r\nk=\"" + v150 + "\"\r\n", "S", "k"), std::string(98, 'x'));
     EXPECT_EQ(read("[S]\r\nk=" + std::string(100, 'z') + "\r\n", "S", "k"), std::string(99, 'z'));
@@ -112,7 +137,7 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
               "Value=42\r\nOther=\"x\"\r\n[Tail]\r\nValue=9");
     // Pairs of file text and the text after setting k=5 in section S: line ends are kept, only
     // the first duplicate changes, a new key ends its section, a new section ends the file.
-    const char* const cases[][2] = {
+    const std::string cases[][2] = {
         {"[S]\nk=1\nj=2\n", "[S]\nk=5\nj=2\n"},
         {"[S]\rk=1\rj=2\r", "[S]\rk=5\rj=2\r"},
         {"[S]\r\nk=1", "[S]\r\nk=5"},
@@ -126,14 +151,41 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
         {"[S]\nbare\n\n[B]\n", "[S]\nbare\nk=5\r\n\n[B]\n"},
         {"[A]\r\nx=1", "[A]\r\nx=1\r\n[S]\r\nk=5\r\n"},
         {"[A]\nx=1\n", "[A]\nx=1\n[S]\r\nk=5\r\n"},
+        {"[S]\r\nk = 5 \r\n", "[S]\r\nk = 5 \r\n"},
+        {"[S\r\nx=1\r\n", "[S\r\nx=1\r\n[S]\r\nk=5\r\n"},
+        {"[ s ]\r\n", "[ s ]\r\nk=5\r\n"},
+        {"\xEF\xBB\xBF[S]\r\nk=\xC3\xBC\r\n", "\xEF\xBB\xBF[S]\r\nk=5\r\n"},
+        {Bytes("\xFF\xFE[\0S\0]\0"), Bytes("\xFF\xFE[\0S\0]\0\r\0\n\0k\0=\0"
+                                           "5\0\r\0\n\0")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(set(c[0], "S", "k", "5"), c[1]) << c[0];
+        EXPECT_EQ(set(c[0], " S\t", "\tk ", "5"), c[1]) << c[0];
     EXPECT_EQ(profile::ReadProfileString("S", "k", path), "5");
+    // Names and values in the file's own encoding; the empty section is the top of the file.
+    EXPECT_EQ(set("\xEF\xBB\xBF", "Gr\xFCn", "k", "\x80"),
+              "\xEF\xBB\xBF[Gr\xC3\xBCn]\r\nk=\xE2\x82\xAC\r\n");
+    EXPECT_EQ(set("[S]\r\n", "", "k", "1"), "k=1\r\n[S]\r\n");
+    EXPECT_EQ(set("j=0\r\n\r\n[S]\r\nk=1\r\n", " ", "k", "2"), "j=0\r\nk=2\r\n\r\n[S]\r\nk=1\r\n");
+    // A value that is already there leaves the file alone, time stamp and inode included.
+    struct stat before {};
+    struct stat after {};
+    WriteFile(path, "[S]\r\nk= 5\r\n");
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    ASSERT_TRUE(profile::WriteProfileString("s", "K", " 5", path));
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    // Deleting a key or a whole section, as a null value or key does.
+    const std::string text = "top=1\r\n[S]\r\nk=1\r\nj=2\r\n\r\n[T]\r\nk=3\r\n";
+    EXPECT_EQ(profile::DeleteInText(text, "s", "K"), "top=1\r\n[S]\r\nj=2\r\n\r\n[T]\r\nk=3\r\n");
+    EXPECT_EQ(profile::DeleteInText(text, " s ", std::nullopt), "top=1\r\n[T]\r\nk=3\r\n");
+    EXPECT_EQ(profile::DeleteInText(text, "", std::nullopt),
+              "[S]\r\nk=1\r\nj=2\r\n\r\n[T]\r\nk=3\r\n");
+    EXPECT_EQ(profile::DeleteInText(text, "T", "x"), text);
+    EXPECT_EQ(profile::DeleteInText(text, "U", std::nullopt), text);
     const std::string fresh = dir.file("new.dat"); // a missing file is created
     ASSERT_TRUE(profile::WriteProfileString("Reply", "Text", "Gr\xFCn ;1", fresh));
-    ASSERT_TRUE(profile::WriteProfileString("Reply", "Value", " 12 ", fresh));
-    EXPECT_EQ(ReadFile(fresh), "[Reply]\r\nText=Gr\xFCn ;1\r\nValue= 12 \r\n");
+    ASSERT_TRUE(profile::WriteProfileString("Reply", "Value", " \t12 ", fresh));
+    EXPECT_EQ(ReadFile(fresh), "[Reply]\r\nText=Gr\xFCn ;1\r\nValue=12 \r\n");
     EXPECT_EQ(profile::ReadProfileString("reply", "text", fresh), "Gr\xFCn ;1");
     EXPECT_FALSE(profile::WriteProfileString("S", "k", "v", dir.file("nodir/reply.dat")));
     const std::string ro = dir.file("ro");

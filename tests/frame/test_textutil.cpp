@@ -1,12 +1,20 @@
 // Path pieces, the digits test, 32-bit digit parsing, the general number form, locale number
 // reading and half-to-even rounding.
+#include "frame/posixhost.h"
+#include "frame/program.h"
 #include "frame/textutil.h"
+#include "replies/resultfile.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdlib>
 #include <iterator>
+#include <locale.h>
 
 using namespace qelp;
+using namespace qelptest;
 
 TEST(PathPieces, SplitAtTheLastHostSeparatorOnly) {
     // Triples of path, directory and file name; a backslash is an ordinary character.
@@ -70,8 +78,17 @@ TEST(Numbers, ParseLocaleNumberAndRoundHalfEven) {
     EXPECT_EQ(ParseLocaleNumber("2,5E-1", ','), 0.25);
     EXPECT_EQ(ParseLocaleNumber("12.5", ','), std::nullopt);
     EXPECT_EQ(ParseLocaleNumber("12,5", '.'), std::nullopt);
-    EXPECT_EQ(ParseLocaleNumber("1.234,5", ','), std::nullopt);
-    EXPECT_EQ(ParseLocaleNumber("1,234.5", '.'), std::nullopt);
+    // Digits grouped in threes, in the locale's own form only.
+    EXPECT_EQ(ParseLocaleNumber("1.234,5", ',', '.'), 1234.5);
+    EXPECT_EQ(ParseLocaleNumber(" -1,234,567.25e1", '.', ','), -12345672.5);
+    EXPECT_EQ(ParseLocaleNumber("1\xA0"
+                                "234",
+                                ',', '\xA0'),
+              1234);
+    for (const char* text : {"12.5", "1.23,5", "1.2345", "1234.567", ".123", "1..234", "1.234.5",
+                             "1,234.5", "1.234,5.6"})
+        EXPECT_EQ(ParseLocaleNumber(text, ',', '.'), std::nullopt) << text;
+    EXPECT_EQ(ParseLocaleNumber("1,234.5", '.'), std::nullopt); // a locale without grouping
     for (const char* text : {"", "   ", "-", ".", "1.2.3", "1e", "1e+", "e5", "12a", "0x10", "nan",
                              "inf", "- 1", "1 2", "++1", "1e999", "-1e999"})
         EXPECT_EQ(ParseLocaleNumber(text, '.'), std::nullopt) << '"' << text << '"';
@@ -80,4 +97,30 @@ TEST(Numbers, ParseLocaleNumberAndRoundHalfEven) {
                                {2.6, 3},  {-2.6, -3}, {2.5000001, 3}, {1e300, 1e300}};
     for (const auto& c : cases)
         EXPECT_EQ(RoundHalfEven(c[0]), c[1]) << c[0];
+}
+
+TEST(Numbers, TheHostsOwnLocaleLookupReadsACommaLocale) {
+    // The real lookup, not a test host's fixed answer, under a German locale set for a child.
+    locale_t german = ::newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+    if (german == static_cast<locale_t>(0))
+        GTEST_SKIP() << "the locale de_DE.UTF-8 is not installed here; scripts/setup.sh "
+                        "generates it when run as root";
+    ::freelocale(german);
+    TempDir dir;
+    WriteFile(dir.file("result.dat"), "[CanisterContents]\r\nCanister_1_ml=1.234,5\r\n"
+                                      "Canister_1_dosed_ul=0,25\r\n");
+    const int rc = RunInChild([&] {
+        if (::setenv("LC_ALL", "de_DE.UTF-8", 1) != 0)
+            return 10;
+        PosixHost host(dir.file("qelpserver"));
+        if (host.DecimalSeparator() != ',' || host.GroupSeparator() != '.')
+            return 1;
+        FakeUi ui;
+        Program program(host, ui);
+        program.link.driverCommandDirectory = dir.path();
+        ReadResultFile(program);
+        const auto& read = program.result.resultCanisters;
+        return read.size() == 1 && read[0].contentMl == 1234.5 && read[0].dosedUl == 0.25 ? 0 : 2;
+    });
+    EXPECT_EQ(rc, 0) << "1: separators not read from the locale, 2: result figures misread";
 }

@@ -1,11 +1,18 @@
 // Link configuration: registry values, the logged lines and the derived directories.
+#include "exchange/exchange.h"
+#include "frame/codepage.h"
 #include "frame/registry.h"
 #include "link/config.h"
+#include "link/supervision.h"
+#include "support/driverharness.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qelp;
 using namespace qelptest;
@@ -56,7 +63,7 @@ TEST_F(LinkConfig, PathFormsAndDefaults) {
     const char* const cases[][5] = {
         {"/opt/disp/bin/driver", "/x", "/opt/disp/bin/", "driver", "/x/"},
         {"drv.exe", "/x/", "drv.exe", "drv.exe", "/x/"}, // no separator: whole text in both
-        {"", "", "", "", "/"},                           // missing values
+        {"", "", "", "", ""},                            // missing values name no directory
     };
     for (const auto& [driver, commandPath, dir, exe, commandDir] : cases) {
         SCOPED_TRACE(driver);
@@ -92,4 +99,64 @@ TEST_F(LinkConfig, DispenserFamilyOnlyFromDigitsThatFit) {
     set("DispenserFamily", 0xFFFFFFFDu); // a 32-bit number reads as signed: -3 is refused
     read();
     EXPECT_EQ(f.program.link.dispenserFamily, -1);
+}
+
+TEST_F(LinkConfig, AnEmptyCommandPathFailsTheStartAndNamesNoFile) {
+    WriteFile(f.dir.file("drv.exe"), "not started");
+    set("Driver", f.dir.file("drv.exe"));
+    set("CommandPath", "");
+    set("DispenserFamily", 3u);
+    set("ServerQELPVersion", "1,2");
+    set("ClientQELPVersion", "2");
+    EXPECT_FALSE(StartDriver(f.program));
+    const std::vector<std::string> log = f.logMessages();
+    const auto missing =
+        std::find(log.begin(), log.end(), "Client Communication path does not exist!");
+    ASSERT_NE(missing, log.end());
+    EXPECT_EQ(*(missing + 1),
+              "Protocol versions: Server [1,2] Client [2] Negotiated active version [2]");
+    EXPECT_EQ(std::count(log.begin(), log.end(), "Client started"), 0);
+    // Stop with no exchange directory deletes nothing, not even in the working directory.
+    TempDir cwd;
+    for (const char* name : {"busy.flg", "cmd.dat", "result.sig"})
+        WriteFile(cwd.file(name), "kept");
+    EXPECT_EQ(RunInChild([&] {
+                  if (::chdir(cwd.path().c_str()) != 0)
+                      return 2;
+                  StopDriver(f.program);
+                  return IsDriverBusy(f.program) ? 3 : 0;
+              }),
+              0);
+    for (const char* name : {"busy.flg", "cmd.dat", "result.sig"})
+        EXPECT_TRUE(Exists(cwd.file(name))) << name;
+}
+
+TEST(LinkConfigPaths, NonAsciiProgramDriverAndExchangeDirectoriesWorkBothWays) {
+    // On disk the names are UTF-8; the registry store holds them in Windows-1252, as an
+    // export from Windows does, and the log and the status line show them in Windows-1252.
+    TempDir root;
+    const std::string programDir = root.file("J\xC3\xBCrgen \xE2\x82\xAC/");
+    ASSERT_EQ(::mkdir(programDir.c_str(), 0755), 0);
+    DriverInstall driver(programDir);
+    RegistryStore store(programDir + kRegistryFileName);
+    store.WriteText(kConfigKey, "Driver", Utf8ToCp1252(driver.exePath));
+    store.WriteText(kConfigKey, "CommandPath", Utf8ToCp1252(driver.exchangeDir));
+    TestHost host(programDir);
+    FakeUi ui;
+    Program program(host, ui);
+    ui.attach(program);
+    StartProgram(program);
+    EXPECT_TRUE(StartDriver(program));
+    const std::string shown = Utf8ToCp1252(programDir);
+    EXPECT_EQ(program.files.programDirectory, shown);
+    const std::string log = ReadFile(programDir + "qelpserver.log");
+    for (const std::string& line :
+         {"QELP Client Path: " + Utf8ToCp1252(driver.driverDir),
+          "QELP Client Commands: " + Utf8ToCp1252(driver.exchangeDir),
+          "QELP Server Path: " + shown + "ServerCmd/", std::string("Client started"),
+          "Logging data in file: " + Utf8ToCp1252(driver.exchangeDir) + "result.dat"})
+        EXPECT_NE(log.find(" > " + line + "\r\n"), std::string::npos) << line;
+    EXPECT_TRUE(Exists(programDir + "ServerCmd/cmd.dat"));
+    StopDriver(program);
+    EXPECT_FALSE(Exists(driver.exchangeDir + "busy.flg"));
 }

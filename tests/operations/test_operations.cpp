@@ -11,6 +11,7 @@
 
 #include <cstdio>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qelptest;
 
@@ -174,18 +175,28 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     EXPECT_EQ(lastCommandLines(), frame("@EXT PURGE 4"));
     EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
 
-    // The server command file itself, named in other letters, is not copied: the file under
-    // the other name is ignored and the server command file goes out.
+    // A name that differs only in letter case is another file here and is copied; the
+    // server command file under another name (a link) goes out as it stands, not copied.
     const std::string upper = p.link.serverCommandDirectory + "CMD.DAT";
     WriteFile(upper, "@RUN\r\n@EXT RESET HARD\r\n@END\r\n");
     EXPECT_TRUE(qelp::SendPreparedCommandFile(p, upper));
+    EXPECT_EQ(lastCommandLines(), frame("@EXT RESET HARD"));
+    WriteFile(ServerCommandFile(p), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
+    const std::string alias = f.dir.file("alias.cmd");
+    ASSERT_EQ(::symlink(ServerCommandFile(p).c_str(), alias.c_str()), 0);
+    struct stat before {};
+    struct stat after {};
+    ASSERT_EQ(::stat(ServerCommandFile(p).c_str(), &before), 0);
+    EXPECT_TRUE(qelp::SendPreparedCommandFile(p, alias));
     EXPECT_EQ(lastCommandLines(), frame("@EXT PURGE 4"));
+    ASSERT_EQ(::stat(ServerCommandFile(p).c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
 
     // A missing file or an empty path sends nothing and leaves the server file alone.
-    const size_t before = f.logMessages().size();
+    const size_t logged = f.logMessages().size();
     EXPECT_FALSE(qelp::SendPreparedCommandFile(p, f.dir.file("missing.cmd")));
     EXPECT_FALSE(qelp::SendPreparedCommandFile(p, ""));
-    EXPECT_EQ(f.logMessages().size(), before);
+    EXPECT_EQ(f.logMessages().size(), logged);
     EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
 
     // Without the frame the file still goes out unchanged; the driver decides.

@@ -41,9 +41,11 @@ public:
                       const std::string& programName = "qelpserver");
     std::string LocalTimestamp() override { return timestamp; }
     char DecimalSeparator() override { return decimalSeparator; }
+    char GroupSeparator() override { return groupSeparator; }
 
     std::string timestamp = "2026-12-06 10:00:00";
     char decimalSeparator = '.';
+    char groupSeparator = ',';
 };
 
 // The screens' stand-in. It records the status line and the abort button, and behaves like

@@ -75,7 +75,7 @@ TEST(ProfileTool, GetPrintsTheValueAsTheConsoleReadsIt) {
     }
 }
 
-TEST(ProfileTool, SetWritesInPlaceCreatesWhatIsMissingAndReportsFailureAndUsage) {
+TEST(ProfileTool, SetAndDelEditInPlaceCreateOnlyWhatIsSetAndReportFailureAndUsage) {
     TempDir dir;
     const std::string file = dir.file("reply.dat");
     WriteFile(file, "; head\n[Reply]\nValue=1\n[Other]\nx=2\n");
@@ -83,10 +83,21 @@ TEST(ProfileTool, SetWritesInPlaceCreatesWhatIsMissingAndReportsFailureAndUsage)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(Profile({"set", file, "Reply", "New", " ;= [b] "}).exitCode, 0);
     EXPECT_EQ(Profile({"set", file, "Third", "k", ""}).exitCode, 0);
-    EXPECT_EQ(ReadFile(file), "; head\n[Reply]\nValue=a b \"c\"\nNew= ;= [b] \r\n[Other]\nx=2\n"
+    EXPECT_EQ(ReadFile(file), "; head\n[Reply]\nValue=a b \"c\"\nNew=;= [b] \r\n[Other]\nx=2\n"
                               "[Third]\r\nk=\r\n");
     EXPECT_EQ(profile::ReadProfileString("Reply", "Value", file), "a b \"c\"");
     EXPECT_EQ(Profile({"get", file, "Reply", "New"}).out, ";= [b]\n");
+
+    // del takes a key, or without one the whole section; what is missing stays missing.
+    for (const Args& del : {Args{"del", file, "reply", "NEW"}, Args{"del", file, " other "},
+                            Args{"del", file, "Reply", "gone"}, Args{"del", file, "gone"},
+                            Args{"del", dir.file("absent.dat"), "S", "k"}})
+        EXPECT_EQ(Profile(del).exitCode, 0) << del[2];
+    EXPECT_EQ(ReadFile(file), "; head\n[Reply]\nValue=a b \"c\"\n[Third]\r\nk=\r\n");
+    EXPECT_FALSE(Exists(dir.file("absent.dat")));
+    r = Profile({"--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("qelp-profile del FILE SECTION [KEY]"), std::string::npos) << r.out;
 
     r = Profile({"set", dir.file("nodir/reply.dat"), "S", "k", "v"});
     EXPECT_EQ(r.exitCode, 1);
@@ -95,7 +106,8 @@ TEST(ProfileTool, SetWritesInPlaceCreatesWhatIsMissingAndReportsFailureAndUsage)
     const std::string f = dir.file("f");
     for (const Args& args :
          {Args{}, Args{"get", f, "S"}, Args{"get", f, "S", "k", "extra"}, Args{"set", f, "S", "k"},
-          Args{"put", f, "S", "k", "v"}, Args{"GET", f, "S", "k"}}) {
+          Args{"put", f, "S", "k", "v"}, Args{"GET", f, "S", "k"}, Args{"del", f},
+          Args{"del", f, "S", "k", "v"}}) {
         const RunResult bad = Profile(args);
         EXPECT_EQ(bad.exitCode, 2) << args.size();
         EXPECT_NE(bad.err.find("usage"), std::string::npos);
