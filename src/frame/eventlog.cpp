@@ -6,7 +6,7 @@ namespace qelp {
 
 namespace {
 std::string formatLine(Program& program, const std::string& message) {
-    return program.host.LocalTimestamp() + " > " + message + "\r\n";
+    return program.clock.LocalTimestamp() + " > " + message + "\r\n";
 }
 } // namespace
 

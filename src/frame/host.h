@@ -73,14 +73,6 @@ public:
     virtual std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory,
                                                            const std::string& processName) = 0;
 
-    // --- Time. ---
-    // Blocks |ms| milliseconds; processes no window events.
-    virtual void SleepMilliseconds(int32_t ms) = 0;
-    // The local date and time for the event log, "yyyy-MM-dd HH:mm:ss".
-    virtual std::string LocalTimestamp() = 0;
-    // A monotonic clock in milliseconds, for the bounded waits.
-    virtual int64_t MonotonicMs() = 0;
-
     // --- The program and its user. ---
     // Full path of the running executable.
     virtual std::string ProgramPath() = 0;

@@ -452,31 +452,6 @@ std::unique_ptr<DirectoryWatch> PosixHost::WatchDirectory(const std::string& wat
     return std::make_unique<SharedWatch>(m_watch);
 }
 
-void PosixHost::SleepMilliseconds(int32_t ms) {
-    int64_t left = ms < 0 ? -static_cast<int64_t>(ms) : ms;
-    if (left == 0)
-        return;
-    timespec ts{static_cast<time_t>(left / 1000), static_cast<long>((left % 1000) * 1000000)};
-    while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-    }
-}
-
-std::string PosixHost::LocalTimestamp() {
-    // A fixed format with seconds, the same on every machine, so logs compare and sort.
-    time_t now = ::time(nullptr);
-    tm local{};
-    ::localtime_r(&now, &local);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
-    return buf;
-}
-
-int64_t PosixHost::MonotonicMs() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
 std::string PosixHost::ProgramPath() {
     // Into the program's code page; a character it lacks becomes '?', as it does for a
     // Windows program that asks for its path in the code page.

@@ -40,9 +40,6 @@ public:
     bool AppendToFile(const std::string& path, const std::string& bytes) override;
     std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory,
                                                    const std::string& processName) override;
-    void SleepMilliseconds(int32_t ms) override;
-    std::string LocalTimestamp() override;
-    int64_t MonotonicMs() override;
     std::string ProgramPath() override;
     char DecimalSeparator() override;
     char GroupSeparator() override;

@@ -5,7 +5,7 @@
 
 namespace qelp {
 
-Program::Program(Host& h, UiPort& u) : host(h), ui(u) {
+Program::Program(Host& h, UiPort& u, Clock& c) : host(h), ui(u), clock(c) {
     const std::string path = host.ProgramPath();
     files.programDirectory = DirectoryOf(path);
     files.programFileName = FileNameOf(path);

@@ -1,6 +1,7 @@
 #pragma once
 // The program-wide state: one Program object per program run, created by the entry and
 // handed to every operation.
+#include "frame/clock.h"
 #include "frame/host.h"
 #include "frame/types.h"
 #include "frame/uiport.h"
@@ -107,12 +108,13 @@ struct Tuning {
 
 class Program : public ProgramState {
 public:
-    Program(Host& host, UiPort& ui);
+    Program(Host& host, UiPort& ui, Clock& clock = SystemClock::instance());
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 
     Host& host;
     UiPort& ui;
+    Clock& clock;
     Tuning tuning;
 };
 

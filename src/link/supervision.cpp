@@ -40,15 +40,15 @@ bool configurationUsable(Program& program) {
 // the kill (one we lack the rights to end) would otherwise freeze the start for good.
 bool waitUntilGone(Program& program) {
     Host& host = program.host;
-    const int64_t deadline = host.MonotonicMs() + program.tuning.terminateWaitLimitMs;
+    const int64_t deadline = program.clock.MonotonicMs() + program.tuning.terminateWaitLimitMs;
     while (host.IsProcessRunning(program.link.driverExeName)) {
-        if (host.MonotonicMs() >= deadline) {
+        if (program.clock.MonotonicMs() >= deadline) {
             WriteLogLine(program, "Error: Driver still running " +
                                       std::to_string(program.tuning.terminateWaitLimitMs) +
                                       " ms after termination. Start abandoned.");
             return false;
         }
-        host.SleepMilliseconds(50);
+        program.clock.SleepMilliseconds(50);
         program.ui.processPendingEvents();
     }
     return true;

@@ -70,7 +70,7 @@ int32_t SendCommandFile(Program& program, int32_t busyWaitMs) {
                 WriteLogLine(program, "Driver process not running!");
                 break;
             }
-            host.SleepMilliseconds(50);
+            program.clock.SleepMilliseconds(50);
         }
         if (!idle)
             WriteLogLine(program, "Busy file timeout");

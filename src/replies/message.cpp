@@ -72,19 +72,19 @@ std::string ExpandBounded(const std::string& text, const std::vector<std::string
 // result wait for ever, so the wait is bounded and then the window is taken as closed.
 void CloseMessageWindow(Program& program) {
     program.message.messageWindowCloseRequest = true;
-    const int64_t start = program.host.MonotonicMs();
+    const int64_t start = program.clock.MonotonicMs();
     while (program.message.messageWindowOpen) {
         program.ui.processPendingEvents();
         if (!program.message.messageWindowOpen)
             break;
-        if (program.host.MonotonicMs() - start >= program.tuning.messageCloseWaitLimitMs) {
+        if (program.clock.MonotonicMs() - start >= program.tuning.messageCloseWaitLimitMs) {
             WriteLogLine(program, "Error: Message window did not close within " +
                                       std::to_string(program.tuning.messageCloseWaitLimitMs) +
                                       " ms; the earlier message is dropped");
             program.message.messageWindowOpen = false;
             break;
         }
-        program.host.SleepMilliseconds(kCloseWaitSleepMs);
+        program.clock.SleepMilliseconds(kCloseWaitSleepMs);
     }
 }
 

@@ -23,8 +23,7 @@ struct RecordingUi : NullUiPort {
 };
 
 // A clock that ticks one second per reading.
-struct TickingHost : TestHost {
-    using TestHost::TestHost;
+struct TickingClock : TestClock {
     std::string LocalTimestamp() override {
         char buf[32];
         std::snprintf(buf, sizeof buf, "2026-12-06 10:00:%02d", tick++ % 60);
@@ -34,10 +33,11 @@ struct TickingHost : TestHost {
 };
 
 struct LogFixture {
-    LogFixture() : host(dir.path()), program(host, ui) { StartProgram(program); }
+    LogFixture() : host(dir.path()), program(host, ui, clock) { StartProgram(program); }
     TempDir dir;
-    TickingHost host;
+    TestHost host;
     RecordingUi ui;
+    TickingClock clock;
     Program program;
     std::string log() const { return ReadFile(program.files.logFilePath); }
 };
@@ -56,7 +56,7 @@ TEST(ProgramStart, WritesOnlyTheLogNamedAfterTheProgramAndAppendsOnRestart) {
     WriteFile(dir.file("My.Server.log"), "earlier line\r\n");
     for (int run = 0; run < 2; ++run) {
         TestHost host(dir.path(), "My.Server.exe");
-        Program program(host, f.ui);
+        Program program(host, f.ui, f.clock);
         StartProgram(program);
     }
     EXPECT_EQ(ReadFile(dir.file("My.Server.log")), "earlier line\r\n" + kStarted + kStarted);

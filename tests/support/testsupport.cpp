@@ -109,7 +109,7 @@ void FakeUi::showMessageWindow() {
     shownTexts.push_back(m_program->message.messageText);
 }
 
-ProgramFixture::ProgramFixture() : host(dir.path()), program(host, ui) {
+ProgramFixture::ProgramFixture() : host(dir.path()), program(host, ui, clock) {
     ui.attach(program);
     qelp::StartProgram(program);
 }

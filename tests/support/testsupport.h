@@ -34,18 +34,33 @@ bool Exists(const std::string& path);
 std::vector<std::string> SplitCrLf(const std::string& text);
 
 // A POSIX host whose executable seems to live in a chosen directory (so the log, the
-// registry file and ServerCmd land there) and whose clock and locale are fixed.
+// registry file and ServerCmd land there) and whose locale is fixed.
 class TestHost : public qelp::PosixHost {
 public:
     explicit TestHost(const std::string& programDirectory,
                       const std::string& programName = "qelpserver");
-    std::string LocalTimestamp() override { return timestamp; }
     char DecimalSeparator() override { return decimalSeparator; }
     char GroupSeparator() override { return groupSeparator; }
 
-    std::string timestamp = "2026-12-06 10:00:00";
     char decimalSeparator = '.';
     char groupSeparator = ',';
+};
+
+// The machine's clock with a fixed time of day, so that log lines compare exactly.
+class TestClock : public qelp::SystemClock {
+public:
+    std::string LocalTimestamp() override { return timestamp; }
+    std::string timestamp = "2026-12-06 10:00:00";
+};
+
+// A clock that moves only when slept on: a bounded wait on it runs its whole course at
+// once, and the time it took is exactly the time it slept.
+class ManualClock : public qelp::Clock {
+public:
+    void SleepMilliseconds(int32_t ms) override { now += ms < 0 ? -ms : ms; }
+    std::string LocalTimestamp() override { return "2026-12-06 10:00:00"; }
+    int64_t MonotonicMs() override { return now; }
+    int64_t now = 0;
 };
 
 // The screens' stand-in. It records the status line and the abort button, and behaves like
@@ -88,6 +103,7 @@ struct ProgramFixture {
     TempDir dir;
     TestHost host;
     FakeUi ui;
+    TestClock clock;
     qelp::Program program;
     // The log's messages without their time stamps, in order.
     std::vector<std::string> logMessages() const;
