@@ -31,8 +31,10 @@ QComboBox* MakeCombo(QWidget* parent, const char* name, QLabel* label) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QString::fromLatin1(name));
     combo->setEditable(true);
-    // Typed text must not become a list item: the lists mirror the canister table.
+    // Typed text must not become a list item: the lists mirror the canister table. Nor may
+    // it be completed to an item: what the operator typed is sent, letter case and all.
     combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr);
     combo->setAccessibleName(label->text());
     label->setBuddy(combo);
     return combo;

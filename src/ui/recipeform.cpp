@@ -33,8 +33,12 @@ QLabel* AddLabelled(QGridLayout* grid, int row, int column, const char* labelTex
 QComboBox* MakeCombo(bool editable) {
     auto* combo = new QComboBox;
     combo->setEditable(editable);
-    if (editable)
+    if (editable) {
+        // Typed text is stored as typed: never added to the list, never completed to an item
+        // (a typed "No" must stay "No", not become "No Move").
         combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr);
+    }
     return combo;
 }
 

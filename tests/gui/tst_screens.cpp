@@ -5,6 +5,7 @@
 #include "ui/msgwindow.h"
 #include "ui/recipeform.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,18 @@ using qelp::ui::RecipeForm;
 using Cells = std::set<std::pair<int, int>>; // grid row (from 1), column
 
 namespace {
+// Types the text key by key into the focused widget of the active window, as the operator
+// does, followed by Return (QTest's keyClicks takes ASCII only).
+void Type(QWidget* widget, const QString& text) {
+    widget->window()->show();
+    widget->activateWindow();
+    QTRY_COMPARE(QApplication::activeWindow(), widget->window());
+    widget->setFocus();
+    QVERIFY(widget->hasFocus());
+    for (QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key(c.toUpper().unicode()), QString(c), {});
+    QTest::keyClick(widget, Qt::Key_Return);
+}
 Cells GreenCells(QTableWidget* grid) {
     Cells cells;
     for (int r = 0; r < grid->rowCount(); ++r)
@@ -265,6 +278,33 @@ private slots:
             "ShelfDose", "ShelfPost", "PunchType"};
         for (int i = 0; i < names.size(); ++i)
             QCOMPARE(m_form->findChild<QWidget*>(names[i])->accessibleName(), labels[i]);
+    }
+
+    // What the operator types goes out as typed: never completed to a list item, letter case
+    // kept, and in the exchange files' code page.
+    void typedTextGoesOutAsTyped() {
+        open();
+        for (auto [name, typed] :
+             {std::pair{"Prod", "tandra"}, {"Base", "w0"}, {"ShelfPre", "No"}}) {
+            combo(name)->clearEditText();
+            Type(combo(name)->lineEdit(), typed);
+        }
+        press("CommandExit");
+        QCOMPARE(stored().product + "|" + stored().basePaint, std::string("tandra|w0"));
+        QCOMPARE(m_f->dialogs.messages(),
+                 QStringList{"Invalid shelf move value (No). NO MOVE will be used!"});
+
+        m_f->installDriver();
+        QVERIFY(m_f->start());
+        QComboBox* colorant = m_f->combo("Combo2");
+        for (auto [typed, sent] : {std::pair{"oxide", "@EXT PURGECOL oxide\r\n"},
+                                   {"Gr\u00fcn", "@EXT PURGECOL Gr\xfcn\r\n"}}) {
+            colorant->clearEditText();
+            Type(colorant->lineEdit(), QString::fromUtf8(typed));
+            m_f->click("Command19");
+            const std::string command = qelptest::ReadFile(m_f->program.serverCommandFile());
+            QVERIFY2(command.find(sent) != std::string::npos, command.c_str());
+        }
     }
 
     void addKeepsOneLinePerCanister() {
