@@ -86,7 +86,9 @@ void MainForm::buildControls() {
     m_status->setFrameShape(QFrame::StyledPanel);
     m_status->setMinimumHeight(fontMetrics().lineSpacing() * 4 + 8);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_status->setAccessibleName(statusHeading->text());
+    // Assistive technology reads the status line's text as its name (setStatusText keeps
+    // it); the heading labels it and the description says what it is.
+    m_status->setAccessibleDescription(statusHeading->text());
     statusHeading->setBuddy(m_status);
     m_cancolButton = MakeButton(this, "cmd_cancol", "CanCoLConf");
 
@@ -198,6 +200,8 @@ void MainForm::ensureLoaded() {
 void MainForm::setStatusText(const std::string& text) {
     ensureLoaded();
     m_status->setText(ForDisplay(FromCore(text)));
+    // Set explicitly: the name a label derives from its text drops every '&'.
+    m_status->setAccessibleName(m_status->text());
 }
 
 void MainForm::setAbortEnabled(bool enabled) {

@@ -122,7 +122,8 @@ RecipeForm::RecipeForm(Program& program, Dialogs& dialogs, QWidget* parent)
     m_recipe->setWordWrap(true);
     m_recipe->setMinimumHeight(fontMetrics().lineSpacing() * 3);
     m_recipe->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_recipe->setAccessibleName(frame->title());
+    // Read by its text (showRecipe keeps the name); the frame's caption says what it is.
+    m_recipe->setAccessibleDescription(frame->title());
     m_paste = MakeCombo(false);
     m_pasteAmount = new QLineEdit;
     QPushButton* addButton = MakeButton("CommandAdd", "Add");
@@ -209,6 +210,7 @@ void RecipeForm::fillControls() {
 
 void RecipeForm::showRecipe() {
     m_recipe->setText(FromCore(RecipeText(m_program.recipeColorants, m_program.decimalSeparator)));
+    m_recipe->setAccessibleName(m_recipe->text());
 }
 
 void RecipeForm::add() {

@@ -124,16 +124,6 @@ private slots:
         QCOMPARE(c1->count(), 17); // lists are left alone when stopped
     }
 
-    // Screen readers and operator tests find controls by their accessible names.
-    void controlsCarryTheirCaptionsAsAccessibleNames() {
-        const auto buttons = m_f->form->findChildren<QPushButton*>();
-        QCOMPARE(buttons.size(), 21);
-        for (QPushButton* b : buttons)
-            QCOMPARE(b->accessibleName(), b->text());
-        QCOMPARE(m_f->combo("Combo1")->accessibleName(), QString("Canister:"));
-        QCOMPARE(m_f->combo("Combo2")->accessibleName(), QString("Colorant:"));
-    }
-
     void maintenanceAction_data() {
         QTest::addColumn<int>("row");
         for (int i = 0; i < int(std::size(kActions)); ++i)
