@@ -3,6 +3,7 @@
 #include "frame/program.h"
 #include "ui/dialogs.h"
 #include "ui/recipelogic.h"
+#include "ui/screenfit.h"
 #include "ui/textedge.h"
 
 #include <QCheckBox>
@@ -165,6 +166,7 @@ RecipeForm::RecipeForm(Program& program, Dialogs& dialogs, QWidget* parent)
 
 void RecipeForm::openModal() {
     fillControls();
+    FitToScreen(this);
     exec();
 }
 

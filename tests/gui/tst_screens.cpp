@@ -9,8 +9,12 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
@@ -337,6 +341,50 @@ private slots:
                 }
             }
         }
+    }
+
+    // Every dialog fits on the screen, however long its text or wide its table: a long text
+    // scrolls inside it, and its buttons stay within reach.
+    void dialogsFitOnTheScreen() {
+        const QRect screen = m_f->form->screen()->availableGeometry();
+        const auto within = [&](QWidget* w) {
+            return w->isVisible() &&
+                   screen.contains(w->isWindow() ? w->frameGeometry()
+                                                 : QRect(w->mapToGlobal(QPoint()), w->size()));
+        };
+        const auto scrolls = [](QWidget* w) {
+            auto* area = w->findChild<QScrollArea*>();
+            return area && area->verticalScrollBar()->isVisible() &&
+                   area->verticalScrollBar()->maximum() > 0;
+        };
+        QString text = "CanisterSize return:16\r\n\r\n";
+        for (int i = 1; i <= 16; ++i)
+            text += QString("Canister #%1\r\nSizeML: 4000\r\nWarnML: 600\r\nMin ML: 200\r\n"
+                            "ContML: 3200\r\n")
+                        .arg(i);
+        bool boxFits = false;
+        guitest::WhenVisible({}, [&](QWidget* w) {
+            auto* ok = w->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+            boxFits = within(w) && within(ok) && scrolls(w);
+            ok->click();
+        });
+        qelp::ui::QtDialogs(QString::fromStdString(m_f->dir.file("dialogs.ini")))
+            .messageBox(m_f->form.get(), text);
+        QVERIFY(boxFits);
+
+        MsgWindow* w = show(4, 3, text.repeated(2).toStdString());
+        QVERIFY(within(w) && within(w->slotButton(0)) && within(w->slotButton(1)));
+        QTRY_VERIFY(scrolls(w));
+        w->slotButton(0)->click();
+
+        m_f->program.canisterTable[1].colorantName = std::string(400, 'W');
+        bool gridFits = false;
+        guitest::WhenVisible("CanColConf", [&](QWidget* w) {
+            gridFits = within(w);
+            w->close();
+        });
+        m_f->click("cmd_cancol");
+        QVERIFY(gridFits);
     }
 
     void addKeepsOneLinePerCanister() {
