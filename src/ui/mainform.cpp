@@ -7,6 +7,7 @@
 #include "ui/consoletext.h"
 #include "ui/textedge.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -239,13 +240,23 @@ void MainForm::syncColorantList() {
         Refill(m_combo2, ColorantListItems(m_program.canisterTable));
 }
 
-bool MainForm::refuseWhileBusy() {
+bool MainForm::refuseWhileBusy(const char* line) {
     // The core refuses a second command too; the console stops it earlier, before any input
     // box is asked, and tells the operator why nothing happens.
     if (!m_program.commandInFlight)
         return false;
-    setStatusText(kBusyStatusLine);
+    setStatusText(line);
     return true;
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    // Closing now would hide the only way to answer the driver or to end the wait, and with
+    // a driver that hangs leave a console process without a window.
+    if (refuseWhileBusy(kBusyCloseStatusLine)) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 std::string MainForm::combo1Text() const {

@@ -219,13 +219,17 @@ private slots:
         QStringList statuses;
         size_t asked = 0;
         Lines loggedInside;
+        bool gridOpened = false, closed = true; // the grid would hold the wait: closed at once
+        guitest::WhenVisible("CanColConf", [&](QWidget* w) { gridOpened = w->close(); });
         guitest::WhenVisible("MsgWindow", [&](QWidget*) {
             const size_t inside = m_f->mark(), before = m_f->dialogs.asked.size();
             for (const char* b : {"Command3", "Command10", "Command20", "Command16", "Command5",
-                                  "Command14", "Command15"}) {
+                                  "Command14", "Command15", "cmd_cancol"}) {
                 m_f->click(b);
                 statuses << m_f->status();
             }
+            closed = m_f->form->close();
+            statuses << m_f->status();
             asked = m_f->dialogs.asked.size() - before;
             loggedInside = m_f->since(inside);
             abortUsable = enabled("Command13");
@@ -235,8 +239,10 @@ private slots:
                 qelp::AbortCommand(m_f->program);
         });
         const Lines out = m_f->press("Command16");
-        QVERIFY(abortUsable);
-        QCOMPARE(statuses, QStringList(7, QString(kBusyStatusLine)));
+        QVERIFY(abortUsable && !gridOpened && !closed && m_f->form->isVisible());
+        QCOMPARE(statuses, QStringList(8, QString(kBusyStatusLine))
+                               << "Busy: a command is still running; press Abort first, then "
+                                  "close the console.");
         QCOMPARE(asked, size_t(0));
         QVERIFY(loggedInside.empty());
         QVERIFY(Has(out, "Error: Driver returns 3 on command.")); // aborted
