@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <filesystem>
 #include <map>
 
 #include <QDir>
@@ -264,6 +265,26 @@ private slots:
         QCOMPARE(enabledControls(), (QStringList{"Command1", "cmd_cancol"}));
         QTRY_VERIFY(!m_f->program.messageWindowOpen);
         QCOMPARE(m_f->driver->processCount(), 0);
+    }
+
+    // Closing the console ends the console only: the driver goes on running for the next
+    // one, and the exchange files stay as they are.
+    void closingLeavesTheDriverAndTheExchangeFiles() {
+        startWithDriver();
+        const auto files = [&] {
+            std::map<std::string, std::string> found;
+            for (const std::string& dir :
+                 {m_f->program.driverCommandDirectory, m_f->program.serverCommandDirectory})
+                for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+                    found[e.path().string()] = qelptest::ReadFile(e.path().string());
+            return found;
+        };
+        const auto before = files();
+        QVERIFY(before.count(m_f->program.serverCommandFile()));
+        QVERIFY(m_f->form->close());
+        m_f->form.reset(); // the window goes, as at the end of the program
+        QCOMPARE(files(), before);
+        QCOMPARE(m_f->driver->processCount(), 1);
     }
 
     void machineFeaturesAndVersion() {
