@@ -1,6 +1,8 @@
 #include "frame/fileio.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -43,21 +45,76 @@ static void readOpen(int fd, const struct stat& st, std::string& out) {
             if (n <= 0)
                 break;
             out.append(buf, static_cast<size_t>(n));
+            // Growing past the read limit while being read: the caller refuses it.
+            if (out.size() > static_cast<size_t>(kMaxReadBytes))
+                break;
         }
     }
 }
 
+ReadResult ReadFileChecked(const std::string& path, std::string& out, bool followLinks,
+                           FileStamp* stamp) {
+    out.clear();
+    // O_NONBLOCK: a fifo planted under a file name must not block the reader until some
+    // writer appears; it is refused below like any other file that is not regular. Reads of
+    // regular files are not affected by the flag.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW);
+    int fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+        struct stat st {};
+        if (!followLinks && errno == ELOOP && ::lstat(path.c_str(), &st) == 0 &&
+            S_ISLNK(st.st_mode))
+            return ReadResult::Link;
+        return ReadResult::Missing;
+    }
+    struct stat st {};
+    ReadResult result = ReadResult::Missing;
+    if (::fstat(fd, &st) == 0) {
+        if (stamp) {
+            stamp->device = st.st_dev;
+            stamp->inode = st.st_ino;
+            stamp->size = st.st_size;
+            stamp->mtimeNs =
+                static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            result = ReadResult::NotRegular;
+        } else if (st.st_size > kMaxReadBytes) {
+            result = ReadResult::TooLarge;
+        } else {
+            readOpen(fd, st, out);
+            result = ReadResult::Ok;
+            // A file that grew past the limit while it was read is refused all the same.
+            if (static_cast<int64_t>(out.size()) > kMaxReadBytes) {
+                out.clear();
+                out.shrink_to_fit();
+                result = ReadResult::TooLarge;
+            }
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+std::string RefusalText(ReadResult result, const std::string& path) {
+    switch (result) {
+    case ReadResult::Link:
+        return "Error: File " + path + " is a symbolic link; it is not read";
+    case ReadResult::TooLarge:
+        return "Error: File " + path + " is larger than 16 MiB; it is not read";
+    default:
+        return {};
+    }
+}
+
 bool ReadFileBytes(const std::string& path, std::string& out) {
-    FileStamp ignored;
-    return ReadFileBytesStamped(path, out, ignored);
+    return ReadFileChecked(path, out) == ReadResult::Ok;
 }
 
 bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& stamp,
                           int64_t readLimit) {
     out.clear();
-    // O_NONBLOCK: a fifo planted under a file name must not block the reader until some
-    // writer appears; it is refused below like any other file that is not regular. Reads of
-    // regular files are not affected by the flag.
+    // One open for the stamp and, when the size allows, the read.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
@@ -69,8 +126,14 @@ bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& 
         stamp.size = st.st_size;
         stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         ok = S_ISREG(st.st_mode);
-        if (ok && (readLimit < 0 || st.st_size <= readLimit))
+        const int64_t limit = readLimit < 0 ? kMaxReadBytes : std::min(readLimit, kMaxReadBytes);
+        if (ok && st.st_size <= limit)
             readOpen(fd, st, out);
+        if (static_cast<int64_t>(out.size()) > kMaxReadBytes) {
+            out.clear();
+            ok = false;
+        }
+        ok = ok && (readLimit >= 0 || st.st_size <= kMaxReadBytes);
     }
     ::close(fd);
     return ok;

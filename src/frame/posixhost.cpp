@@ -158,6 +158,7 @@ void readStat(int pid, char& state, std::string& comm) {
 bool zombieOrGone(char state) {
     return state == 0 || state == 'Z' || state == 'X' || state == 'x';
 }
+
 } // namespace
 
 bool IsZombieOrGone(int pid) {
@@ -317,21 +318,39 @@ std::string PosixHost::ReadProfileString(const std::string& section, const std::
 
 void PosixHost::WriteProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) {
-    profile::WriteProfileString(section, key, value, file);
+    // The program writes profile files only into the exchange directory, where the driver's
+    // side may have planted a link: a link is not merged but replaced by a plain file. An
+    // existing file that cannot be read is never overwritten blindly.
+    std::string text;
+    const fileio::ReadResult read = fileio::ReadFileChecked(file, text, false);
+    ReportFile(fileio::RefusalText(read, file));
+    if (read == fileio::ReadResult::TooLarge || read == fileio::ReadResult::NotRegular ||
+        (read == fileio::ReadResult::Missing && fileio::IsRegularFile(file)))
+        return;
+    fileio::WriteFileReplacing(file, profile::SetInText(text, section, key, value));
 }
 
 std::string PosixHost::registryPath() const {
     return DirectoryOf(m_programPath) + kRegistryFileName;
 }
 
+RegistryStore PosixHost::registryStore() {
+    return RegistryStore(registryPath(), [this](const std::string& line) { ReportFile(line); });
+}
+
 std::string PosixHost::ReadRegistryValue(RegistryRoot, const std::string& keyPath,
                                          const std::string& valueName) {
-    return RegistryStore(registryPath()).ReadAsText(keyPath, valueName);
+    return registryStore().ReadAsText(keyPath, valueName);
+}
+
+std::vector<std::string> PosixHost::ReadRegistryValues(RegistryRoot, const std::string& keyPath,
+                                                       const std::vector<std::string>& names) {
+    return registryStore().ReadAsTexts(keyPath, names);
 }
 
 void PosixHost::WriteRegistryString(RegistryRoot, const std::string& keyPath,
                                     const std::string& valueName, const std::string& value) {
-    RegistryStore(registryPath()).WriteText(keyPath, valueName, value);
+    registryStore().WriteText(keyPath, valueName, value);
 }
 
 int PosixHost::DeleteFileAt(const std::string& path) {
@@ -346,14 +365,23 @@ bool PosixHost::DirectoryExists(const std::string& path) {
 bool PosixHost::CreateDirectoryAt(const std::string& path) {
     return fileio::MakeDirectory(path);
 }
+bool PosixHost::readReported(const std::string& path, std::string& bytes, bool followLinks) {
+    const fileio::ReadResult read = fileio::ReadFileChecked(path, bytes, followLinks);
+    ReportFile(fileio::RefusalText(read, path));
+    return read == fileio::ReadResult::Ok;
+}
 bool PosixHost::CopyFileTo(const std::string& from, const std::string& to) {
-    return fileio::CopyFileReplacing(from, to);
+    std::string bytes;
+    return readReported(from, bytes, true) && fileio::WriteFileReplacing(to, bytes);
 }
 bool PosixHost::WriteWholeFile(const std::string& path, const std::string& bytes) {
     return fileio::WriteFileReplacing(path, bytes);
 }
 bool PosixHost::ReadWholeFile(const std::string& path, std::string& bytes) {
-    return fileio::ReadFileBytes(path, bytes);
+    return readReported(path, bytes, true);
+}
+bool PosixHost::ReadPlainFile(const std::string& path, std::string& bytes) {
+    return readReported(path, bytes, false);
 }
 bool PosixHost::AppendToFile(const std::string& path, const std::string& bytes) {
     return fileio::AppendBytes(path, bytes);

@@ -25,6 +25,8 @@ public:
                             const std::string& value, const std::string& file) override;
     std::string ReadRegistryValue(RegistryRoot root, const std::string& keyPath,
                                   const std::string& valueName) override;
+    std::vector<std::string> ReadRegistryValues(RegistryRoot root, const std::string& keyPath,
+                                                const std::vector<std::string>& names) override;
     void WriteRegistryString(RegistryRoot root, const std::string& keyPath,
                              const std::string& valueName, const std::string& value) override;
     int DeleteFileAt(const std::string& path) override;
@@ -34,6 +36,7 @@ public:
     bool CopyFileTo(const std::string& from, const std::string& to) override;
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
+    bool ReadPlainFile(const std::string& path, std::string& bytes) override;
     bool AppendToFile(const std::string& path, const std::string& bytes) override;
     std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory,
                                                    const std::string& processName) override;
@@ -47,6 +50,8 @@ public:
     std::string registryPath() const;
 
 private:
+    bool readReported(const std::string& path, std::string& bytes, bool followLinks);
+    class RegistryStore registryStore();
     void reapChildren();
     bool confirmCached(const std::string& name);
     int findFirst(const std::string& name);

@@ -138,7 +138,8 @@ std::string GetPrivateProfileValue(std::string_view section, std::string_view ke
     std::string text;
     fileio::FileStamp stamp;
     // One open serves both the size test and, for the usual small file, the read.
-    if (!fileio::ReadFileBytesStamped(file, text, stamp, kIndexThreshold))
+    if (!fileio::ReadFileBytesStamped(file, text, stamp, kIndexThreshold) ||
+        stamp.size > fileio::kMaxReadBytes)
         return {};
     if (stamp.size > kIndexThreshold) {
         std::lock_guard<std::mutex> lock(g_indexMutex);

@@ -10,6 +10,11 @@ Program::Program(Host& h, UiPort& u) : host(h), ui(u) {
     programDirectory = DirectoryOf(path);
     programFileName = FileNameOf(path);
     decimalSeparator = host.DecimalSeparator();
+    host.SetFileNotice([this](const std::string& line) { WriteLogLine(*this, line); });
+}
+
+Program::~Program() {
+    host.SetFileNotice({});
 }
 
 std::string Program::exchangeDataPath(int slot) const {

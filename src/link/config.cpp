@@ -5,6 +5,7 @@
 #include "frame/textutil.h"
 
 #include <string>
+#include <vector>
 
 namespace qelp {
 
@@ -17,10 +18,6 @@ constexpr const char* kDataNames[kExchangeSlotCount] = {
 constexpr const char* kSignalNames[kExchangeSlotCount] = {
     "cmd.sig", "", "result.sig", "abort.sig", "msg.sig", "reply.sig", ""};
 
-std::string ReadConfigValue(Program& program, const char* name) {
-    return program.host.ReadRegistryValue(RegistryRoot::LocalMachine, kConfigKey, name);
-}
-
 bool IsSlot(int slot) {
     return slot >= 0 && slot < kExchangeSlotCount;
 }
@@ -30,22 +27,26 @@ bool IsSlot(int slot) {
 void ReadLinkConfiguration(Program& program) {
     WriteLogLine(program, "Reading config");
 
-    const std::string driver = ReadConfigValue(program, "Driver");
+    // One read of the store for the whole configuration.
+    const std::vector<std::string> values = program.host.ReadRegistryValues(
+        RegistryRoot::LocalMachine, kConfigKey,
+        {"Driver", "CommandPath", "DispenserFamily", "ServerQELPVersion", "ClientQELPVersion"});
+    const std::string& driver = values[0];
     program.driverDirectory = DirectoryOf(driver);
     program.driverExeName = FileNameOf(driver);
 
     // An empty CommandPath becomes the bare separator; StartDriver reports the missing
     // exchange directory, this step only normalises.
-    program.driverCommandDirectory = WithTrailingSeparator(ReadConfigValue(program, "CommandPath"));
+    program.driverCommandDirectory = WithTrailingSeparator(values[1]);
 
     // Digits whose value does not fit a 32-bit signed number count as unknown, like any
     // other text that is not a plain number.
     program.dispenserFamily = -1;
-    if (const auto family = ParseDigits32(ReadConfigValue(program, "DispenserFamily")))
+    if (const auto family = ParseDigits32(values[2]))
         program.dispenserFamily = *family;
 
-    program.serverVersions = ReadConfigValue(program, "ServerQELPVersion");
-    program.clientVersions = ReadConfigValue(program, "ClientQELPVersion");
+    program.serverVersions = values[3];
+    program.clientVersions = values[4];
 
     program.serverCommandDirectory = WithTrailingSeparator(program.programDirectory) +
                                      kServerCommandFolder + std::string(1, kPathSeparator);

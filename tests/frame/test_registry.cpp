@@ -1,11 +1,13 @@
 // The registry store: a REGEDIT4 text file beside the program, read as the Win32 registry
 // gives values, written atomically keeping every other key; a malformed file is survived.
 #include "frame/registry.h"
+#include "link/config.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <iterator>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,4 +153,22 @@ TEST_F(Registry, WritesKeepEveryOtherByteAtomicallyOrFailWithoutDamage) {
                    true),
         0);
     EXPECT_EQ(ReadFile(ro + "/registry.reg"), kExport);
+}
+
+// The configuration of one start comes from one read of the store, not one per value.
+TEST(RegistryReads, TheLinkConfigurationOpensTheStoreOnce) {
+    ProgramFixture f;
+    ASSERT_TRUE(RegistryStore(f.host.registryPath()).WriteText(kKey, "Driver", "/opt/drv"));
+    // Closes between the opens keep the kernel from merging repeated open events.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, f.host.registryPath().c_str(), IN_OPEN | IN_CLOSE), 0);
+    ReadLinkConfiguration(f.program);
+    inotify_event events[32]; // a file watch's events carry no name
+    const ssize_t n = ::read(watch, events, sizeof events);
+    ::close(watch);
+    int opens = 0;
+    for (ssize_t i = 0; i < n / ssize_t(sizeof(inotify_event)); ++i)
+        opens += (events[i].mask & IN_OPEN) != 0;
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(f.program.driverExeName, "drv");
 }
