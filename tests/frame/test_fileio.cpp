@@ -169,6 +169,33 @@ TEST(HostReads, OversizedFilesAndPlantedLinksAreRefusedWithANotice) {
                   "Error: File " + dir.file("reply.dat") + " is a symbolic link; it is not read"}));
 }
 
+// Indexes of large profile files stay within a few MiB in all and go with their file.
+TEST(ProfileIndexCache, StaysBoundedAndForgetsChangedOrVanishedFiles) {
+    TempDir dir;
+    auto large = [&](const std::string& name, const std::string& tag) {
+        std::string text = "[S]\r\n";
+        for (int i = 0; i < 3000; ++i)
+            text += "Key" + std::to_string(i) + "=" + tag + std::string(90, '.') + "\r\n";
+        WriteFile(dir.file(name), text);
+        return dir.file(name);
+    };
+    const size_t before = profile::IndexCacheBytes();
+    const std::string a = large("a", "old");
+    EXPECT_EQ(profile::ReadProfileString("S", "Key7", a).substr(0, 3), "old");
+    const size_t one = profile::IndexCacheBytes() - before;
+    EXPECT_GT(one, 0u);
+    large("a", "newer"); // another size: a changed file
+    EXPECT_EQ(profile::ReadProfileString("S", "Key7", a).substr(0, 5), "newer");
+    EXPECT_LT(profile::IndexCacheBytes() - before, 2 * one);
+    std::remove(a.c_str());
+    EXPECT_EQ(profile::ReadProfileString("S", "Key7", a), "");
+    EXPECT_EQ(profile::IndexCacheBytes(), before);
+    for (int i = 0; i < 16; ++i)
+        profile::ReadProfileString("S", "Key1", large("f" + std::to_string(i), "x"));
+    EXPECT_GT(profile::IndexCacheBytes(), one);
+    EXPECT_LE(profile::IndexCacheBytes(), 4u * 1024 * 1024);
+}
+
 // The host keeps its directory watch from one wait to the next; a watch whose directory was
 // removed never fires again and must be replaced, or every later wait would sleep through
 // the driver's answers.
