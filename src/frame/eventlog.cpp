@@ -34,7 +34,8 @@ void LogFileBytes(Program& program, const std::string& path, const std::string* 
     WriteLogLine(program, "Logging data in file: " + path);
     if (bytes) {
         // Each copied line gets its own time stamp; all of them go out in one append, which
-        // is what keeping the log open for the copy amounts to. A line ends at CR
+        // is what keeping the log open for the copy amounts to. An append is all or nothing,
+        // so a full disk may lose the copy but never tears a line or a marker. A line ends at CR
         // LF, at a lone CR, or at a lone LF (files written on Linux end their lines that way).
         std::string out;
         size_t pos = 0;

@@ -204,7 +204,13 @@ bool AppendBytes(const std::string& path, std::string_view bytes) {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, bytes);
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && writeAll(fd, bytes);
+    // Whatever part of a failed append reached the file is cut away again. The program is
+    // the file's only writer, so the size before the call is where its end belongs.
+    if (!ok && S_ISREG(st.st_mode))
+        while (::ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
+        }
     if (::close(fd) != 0)
         ok = false;
     return ok;

@@ -50,7 +50,9 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes);
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 
 // Appends the bytes to the file, creating it when missing. The file is opened and closed
-// for this one call. Refuses to follow a symbolic link at the path.
+// for this one call. Refuses to follow a symbolic link at the path. All or nothing: when
+// the write falls short (a full disk), the file is cut back to its size before the call,
+// so no half line is left for the next append to be glued onto.
 bool AppendBytes(const std::string& path, std::string_view bytes);
 
 // Removes the file. False when nothing was removed (missing file included).
