@@ -139,6 +139,29 @@ bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& 
     return ok;
 }
 
+std::string ResolveLinks(const std::string& path) {
+    std::string at = path;
+    // As many hops as the kernel itself follows; a loop ends here and the write then fails
+    // on the link itself rather than replacing it.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
+        std::string target(static_cast<size_t>(PATH_MAX), '\0');
+        ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return at;
+        target.resize(static_cast<size_t>(n));
+        if (target.front() != '/') {
+            size_t slash = at.rfind('/');
+            if (slash != std::string::npos)
+                target = at.substr(0, slash + 1) + target;
+        }
+        at = target;
+    }
+    return at;
+}
+
 // The process's umask, read once: reading it means setting it, and the program never
 // changes it.
 static mode_t processUmask() {

@@ -41,6 +41,10 @@ std::string RefusalText(ReadResult result, const std::string& path);
 // ReadFileChecked with links followed: true only for Ok.
 bool ReadFileBytes(const std::string& path, std::string& out);
 
+// The file a chain of symbolic links at path ends in (path itself when it is no link). A
+// writer that must keep an administrator's link replaces this file instead of the link.
+std::string ResolveLinks(const std::string& path);
+
 // Replaces the file at path with exactly these bytes (temporary file, then rename).
 // False when the directory is missing or not writable; the old file is then untouched.
 bool WriteFileReplacing(const std::string& path, std::string_view bytes);

@@ -3,6 +3,7 @@
 #include "frame/fileio.h"
 #include "frame/textutil.h"
 
+#include <cctype>
 #include <cstdio>
 #include <optional>
 
@@ -22,6 +23,20 @@ struct Logical {
 // The data part of a value line ("name"=data or @=data), or nothing for other lines.
 std::optional<std::string> valueData(const std::string& line);
 
+bool isHexData(const std::string& line) {
+    std::optional<std::string> data = valueData(line);
+    return data && data->size() >= 3 && ToUpperAscii(data->substr(0, 3)) == "HEX";
+}
+
+// A physical line that can carry on a hex value: hex bytes, commas and blanks only.
+bool isHexContinuation(const std::string& trimmed) {
+    for (char c : trimmed)
+        if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ',' && c != ' ' && c != '\t' &&
+            c != '\\')
+            return false;
+    return true;
+}
+
 std::vector<Logical> splitLogical(const std::string& text) {
     std::vector<Logical> lines;
     size_t pos = 0;
@@ -36,16 +51,16 @@ std::vector<Logical> splitLogical(const std::string& text) {
             next +=
                 (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
         std::string trimmed = TrimSpace(piece);
-        if (continuing) {
+        // Only hex data continues, and only onto lines of hex data: an export cut off after
+        // a "\" must not swallow the value written after it.
+        if (continuing && !trimmed.empty() && isHexContinuation(trimmed)) {
             lines.back().text += trimmed;
             lines.back().end = i;
         } else {
             lines.push_back({pos, i, trimmed});
         }
-        // Only hex data continues over lines; a text value may end in a backslash.
         Logical& cur = lines.back();
-        continuing = !cur.text.empty() && cur.text.back() == '\\' &&
-                     cur.text.find("=hex") != std::string::npos;
+        continuing = !cur.text.empty() && cur.text.back() == '\\' && isHexData(cur.text);
         if (continuing)
             cur.text.pop_back();
         pos = next;
@@ -300,7 +315,8 @@ bool RegistryStore::writeLine(const std::string& keyPath, const std::string& nam
             out += "\r\n[" + wanted + "]\r\n" + newLine + "\r\n";
         }
     }
-    return fileio::WriteFileReplacing(m_filePath, out);
+    // Through an administrator's link the target is replaced and the link stays a link.
+    return fileio::WriteFileReplacing(fileio::ResolveLinks(m_filePath), out);
 }
 
 } // namespace qelp

@@ -11,10 +11,13 @@
 //   "Old"=hex(7):41,00,00,00            any hex form: a value that is not text
 //
 // Key paths and value names match without regard to ASCII letter case. A hex value may
-// continue over lines ending in "\". Lines that are none of the above are kept on writing
-// and otherwise ignored. A missing or unreadable file is an empty
+// continue over lines ending in "\"; a continuation line holds hex bytes alone, so an
+// export cut off after a "\" swallows nothing that follows. Lines that are none of the
+// above are kept on writing and otherwise ignored. A missing or unreadable file is an empty
 // store; a file over the read limit too, with a notice.
-
+//
+// The store may be a symbolic link (an administrator sharing it with the driver's side):
+// it is read through the link, and a write replaces the link's target and keeps the link.
 #include <cstdint>
 #include <functional>
 #include <optional>

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <iterator>
 #include <sys/inotify.h>
 #include <sys/stat.h>
@@ -153,6 +154,42 @@ TEST_F(Registry, WritesKeepEveryOtherByteAtomicallyOrFailWithoutDamage) {
                    true),
         0);
     EXPECT_EQ(ReadFile(ro + "/registry.reg"), kExport);
+}
+
+// Only hex values continue, and only onto hex data: an export cut off after a "\\" or a
+// stray backslash elsewhere never swallows the next value or invents one. Every other value
+// reads back unchanged after a write.
+TEST_F(Registry, AWriteNeverLosesOrInventsAValue) {
+    const std::string cut = "\"Old\"=hex(7):41,00,\\";
+    for (const std::string& text :
+         {kHead + cut, kHead + cut + "\r\n", kHead + cut + "\r\n\r\n\"Next\"=\"n\"\r\n",
+          kHead + "\"T\"=\"x=hex\\\r\n\"Y\"=\"1\"\r\n", kHead + "; a=hex\\\r\n\"Y\"=\"1\"\r\n"}) {
+        RegistryStore store = storeWith(text);
+        std::vector<RegistryValue> before = store.List();
+        ASSERT_TRUE(store.WriteText(kKey, "New", "v"));
+        std::vector<RegistryValue> after = store.List();
+        ASSERT_EQ(after.size(), before.size() + 1) << text;
+        EXPECT_EQ(store.ReadAsText(kKey, "New"), "v") << text;
+        for (size_t i = 0; i < before.size(); ++i)
+            EXPECT_TRUE(after[i].name == before[i].name && after[i].text == before[i].text &&
+                        after[i].type == before[i].type)
+                << text;
+    }
+}
+
+// An administrator's link stays a link; its target takes the value, replaced atomically.
+TEST_F(Registry, AStoreThatIsALinkKeepsItAndItsTargetIsWritten) {
+    ASSERT_EQ(::mkdir(dir.file("shared").c_str(), 0755), 0);
+    WriteFile(dir.file("shared/qelp.reg"), kExport);
+    ASSERT_EQ(::symlink("shared/qelp.reg", path.c_str()), 0);
+    RegistryStore store(path);
+    ASSERT_TRUE(store.WriteText(kKey, "ActiveVersion", "3"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(RegistryStore(dir.file("shared/qelp.reg")).ReadAsText(kKey, "ActiveVersion"), "3");
+    EXPECT_EQ(store.ReadAsText(kKey, "Driver"), "/opt/disp/drv");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("shared")), {}), 1);
 }
 
 // The configuration of one start comes from one read of the store, not one per value.
