@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -159,6 +161,31 @@ bool zombieOrGone(char state) {
     return state == 0 || state == 'Z' || state == 'X' || state == 'x';
 }
 
+// A process on its way out: killed (SIGKILL pending, the moment kill() returns) or already
+// tearing itself down (PF_EXITING), though not yet a zombie. Such a process can never serve
+// another command, so it must not count as a running driver that a start could adopt.
+bool dying(int pid) {
+    const std::string dir = "/proc/" + std::to_string(pid) + "/";
+    const std::string stat = readSmallFile(dir + "stat");
+    // Fields after the comm: state, ppid, pgrp, session, tty_nr, tpgid, flags.
+    size_t at = stat.rfind(')');
+    for (int field = 0; field < 7 && at != std::string::npos; ++field)
+        at = stat.find(' ', at + 1);
+    constexpr unsigned long kExiting = 0x4; // PF_EXITING
+    if (at != std::string::npos && (std::strtoul(stat.c_str() + at + 1, nullptr, 10) & kExiting))
+        return true;
+    const std::string status = readSmallFile(dir + "status");
+    for (const char* field : {"\nSigPnd:", "\nShdPnd:"}) {
+        size_t line = status.find(field);
+        if (line == std::string::npos)
+            continue;
+        const unsigned long long pending =
+            std::strtoull(status.c_str() + line + std::strlen(field), nullptr, 16);
+        if (pending & (1ULL << (SIGKILL - 1)))
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 bool IsZombieOrGone(int pid) {
@@ -168,7 +195,7 @@ bool IsZombieOrGone(int pid) {
     return zombieOrGone(state);
 }
 
-bool ProcessMatches(int pid, const std::string& name) {
+static bool nameMatches(int pid, const std::string& name) {
     const std::string wanted = ToUpperAscii(cleanName(name));
     // An empty name would match every process; the program never means that, and killing
     // the first process of the host is never what an operator wants.
@@ -200,6 +227,10 @@ bool ProcessMatches(int pid, const std::string& name) {
     std::string cmdline = readSmallFile(dir + "cmdline");
     std::string argv0 = cmdline.substr(0, cmdline.find('\0'));
     return !argv0.empty() && prefixMatches(cleanName(baseName(argv0)), wanted);
+}
+
+bool ProcessMatches(int pid, const std::string& name) {
+    return nameMatches(pid, name) && !dying(pid);
 }
 
 PosixHost::PosixHost(std::string programPath) : m_programPath(std::move(programPath)) {

@@ -65,7 +65,8 @@ private:
 // Process-name matching on Linux, exposed for tests. A process matches `name` when the
 // name is a prefix (ignoring case) of one of: the file name of its executable, the file
 // name of its argv[0], or its comm. comm is cut at 15 characters, so a 15-character comm
-// also matches a longer name that begins with it. Zombies never match.
+// also matches a longer name that begins with it. Zombies and processes on their way out
+// (killed, or exiting) never match.
 bool ProcessMatches(int pid, const std::string& name);
 bool IsZombieOrGone(int pid);
 
