@@ -418,3 +418,24 @@ TEST_F(Transfer, PlantedLinksReadAsMissingFiles) {
                   1)
             << name;
 }
+
+// The exchange directory going mid-command is said once; the wait goes on and, once the
+// directory is back, sees the driver's result in it.
+TEST_F(Transfer, ExchangeDirectoryGoneMidCommandIsLoggedOnceAndWatchedAgain) {
+    const std::string gone =
+        "Error: Exchange directory " + exchange + " has gone; waiting for it to return";
+    const std::string away = dir.path() + "away";
+    play([&] {
+        takeCommand();
+        qelp::fileio::RemoveFile(x("busy.flg"));
+        std::filesystem::rename(exchange, away);
+        EXPECT_TRUE(waitUntil([&] { return CountOf(log(), gone) == 1; }));
+        std::filesystem::rename(away, exchange);
+        EXPECT_TRUE(waitUntil(
+            [&] { return CountOf(log(), "Exchange directory " + exchange + " is back") == 1; }));
+        finish(0);
+    });
+    EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
+    player.join();
+    EXPECT_EQ(CountOf(log(), gone), 1);
+}
