@@ -11,6 +11,11 @@ Program::Program(Host& h, UiPort& u) : host(h), ui(u) {
     programFileName = FileNameOf(path);
     decimalSeparator = host.DecimalSeparator();
     groupSeparator = host.GroupSeparator();
+    host.SetFileNotice([this](const std::string& line) { WriteLogLine(*this, line); });
+}
+
+Program::~Program() {
+    host.SetFileNotice({});
 }
 
 std::string Program::exchangeDataPath(int slot) const {

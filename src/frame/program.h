@@ -93,7 +93,9 @@ struct Tuning {
 
 class Program : public ProgramState {
 public:
+    // Files the host refuses to read are logged as this program's lines.
     Program(Host& host, UiPort& ui);
+    ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 

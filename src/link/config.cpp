@@ -5,6 +5,7 @@
 #include "frame/textutil.h"
 
 #include <string>
+#include <vector>
 
 namespace qelp {
 
@@ -17,10 +18,6 @@ constexpr const char* kDataNames[kExchangeSlotCount] = {
 constexpr const char* kSignalNames[kExchangeSlotCount] = {
     "cmd.sig", "", "result.sig", "abort.sig", "msg.sig", "reply.sig", ""};
 
-std::string ReadConfigValue(Program& program, const char* name) {
-    return program.host.ReadRegistryValue(RegistryRoot::LocalMachine, kConfigKey, name);
-}
-
 bool IsSlot(int slot) {
     return slot >= 0 && slot < kExchangeSlotCount;
 }
@@ -30,25 +27,29 @@ bool IsSlot(int slot) {
 void ReadLinkConfiguration(Program& program) {
     WriteLogLine(program, "Reading config");
 
-    const std::string driver = ReadConfigValue(program, "Driver");
+    // One read of the store for the whole configuration.
+    const std::vector<std::string> values = program.host.ReadRegistryValues(
+        RegistryRoot::LocalMachine, kConfigKey,
+        {"Driver", "CommandPath", "DispenserFamily", "ServerQELPVersion", "ClientQELPVersion"});
+    const std::string& driver = values[0];
     program.driverDirectory = DirectoryOf(driver);
     program.driverExeName = FileNameOf(driver);
 
     // A missing or empty CommandPath stays empty: with a separator added it would name the
     // root directory, where a start would then delete and create exchange files. StartDriver
     // reports the empty value as a missing exchange directory.
-    const std::string commandPath = ReadConfigValue(program, "CommandPath");
+    const std::string commandPath = values[1];
     program.driverCommandDirectory =
         commandPath.empty() ? std::string() : WithTrailingSeparator(commandPath);
 
     // Digits whose value does not fit a 32-bit signed number count as unknown, like any
     // other text that is not a plain number.
     program.dispenserFamily = -1;
-    if (const auto family = ParseDigits32(ReadConfigValue(program, "DispenserFamily")))
+    if (const auto family = ParseDigits32(values[2]))
         program.dispenserFamily = *family;
 
-    program.serverVersions = ReadConfigValue(program, "ServerQELPVersion");
-    program.clientVersions = ReadConfigValue(program, "ClientQELPVersion");
+    program.serverVersions = values[3];
+    program.clientVersions = values[4];
 
     program.serverCommandDirectory = WithTrailingSeparator(program.programDirectory) +
                                      kServerCommandFolder + std::string(1, kPathSeparator);

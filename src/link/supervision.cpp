@@ -34,16 +34,17 @@ bool configurationUsable(Program& program) {
     return true;
 }
 
-// Waits for a terminated driver to disappear. The wait is bounded: a driver that survives
-// the kill (one we lack the rights to end) would otherwise freeze the start for good.
-bool waitUntilGone(Program& program) {
+// Waits for a terminated driver to disappear, so that nothing that follows (a start right
+// after a stop above all) finds it still there. The wait is bounded: a driver that survives
+// the kill (one we lack the rights to end) would otherwise freeze the console for good.
+bool waitUntilGone(Program& program, const char* consequence) {
     Host& host = program.host;
     const int64_t deadline = host.MonotonicMs() + program.tuning.terminateWaitLimitMs;
     while (host.IsProcessRunning(program.driverExeName)) {
         if (host.MonotonicMs() >= deadline) {
             WriteLogLine(program, "Error: Driver still running " +
                                       std::to_string(program.tuning.terminateWaitLimitMs) +
-                                      " ms after termination. Start abandoned.");
+                                      " ms after termination. " + consequence);
             return false;
         }
         host.SleepMilliseconds(50);
@@ -75,7 +76,7 @@ bool StartDriver(Program& program) {
         WriteLogLine(program,
                      "Driver shows busy during startup. Attempting to terminate driver...");
         host.TerminateProcessByName(program.driverExeName);
-        if (!waitUntilGone(program))
+        if (!waitUntilGone(program, "Start abandoned."))
             return fail(program);
     }
 
@@ -117,8 +118,10 @@ bool StartDriver(Program& program) {
 }
 
 void StopDriver(Program& program) {
-    if (program.host.IsProcessRunning(program.driverExeName))
+    if (program.host.IsProcessRunning(program.driverExeName)) {
         program.host.TerminateProcessByName(program.driverExeName);
+        waitUntilGone(program, "It may still be ending.");
+    }
     for (int slot : kAllSlots)
         DeleteExchangePair(program, slot);
     program.driverRunning = false;
