@@ -225,11 +225,20 @@ void RunCommand(qelp::Program& program, std::mt19937& rng, bool slow, bool fault
     }
 }
 
+// A failed start is repeated; its last log lines go to standard error, to show why.
 bool Start(qelp::Program& program, Shared& shared) {
     for (int attempt = 0; attempt < 5; ++attempt) {
         if (qelp::StartDriver(program))
             return true;
         ++shared.failedStarts;
+        std::string log;
+        qelp::fileio::ReadFileBytes(program.logFilePath, log);
+        size_t from = log.size();
+        for (int lines = 0; lines < 5 && from > 0; ++lines) {
+            const size_t at = from >= 3 ? log.rfind("\r\n", from - 3) : std::string::npos;
+            from = at == std::string::npos ? 0 : at + 2;
+        }
+        std::fprintf(stderr, "start failed; the log ends:\n%s", log.substr(from).c_str());
         qelp::StopDriver(program);
     }
     return false;
