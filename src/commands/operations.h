@@ -24,7 +24,8 @@ bool CleanCanister(Program& program, int32_t canister);
 bool CleanColorant(Program& program, const std::string& colorantName);
 bool FillCanister(Program& program, FillCanisterMode mode, int32_t canister, int32_t amountMl);
 bool ShowServiceWindow(Program& program, const std::string& password);
-bool DoseRecipe(Program& program, DosingRecipe& recipe, const std::vector<RecipeColorant>& colorants);
+bool DoseRecipe(Program& program, DosingRecipe& recipe,
+                const std::vector<RecipeColorant>& colorants);
 bool SetCanisterColorantName(Program& program, int32_t canister, const std::string& colorantName);
 bool SendPreparedCommandFile(Program& program, const std::string& path);
 

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <sys/wait.h>
@@ -53,9 +54,14 @@ protected:
         qelp::StartProgram(program);
         exchange = dir.path() + "exchange/";
         std::filesystem::create_directories(exchange);
-        // The stand-in driver: an idle process under a unique name.
+        // The stand-in driver: an idle process under a name unique on the machine. Names are
+        // matched by prefix, so all have one length (the 15 characters of comm): pid and
+        // counter in fixed-width hex.
         std::filesystem::create_directories(dir.path() + "driver");
-        driverName = "xferdrv" + std::to_string(::getpid() % 100000) + std::to_string(++counter);
+        char name[16];
+        std::snprintf(name, sizeof name, "xferdrv%06x%02x", static_cast<unsigned>(::getpid()),
+                      ++counter & 0xff);
+        driverName = name;
         std::filesystem::copy_file("/bin/sleep", dir.path() + "driver/" + driverName);
         qelp::RegistryStore reg(dir.path() + "registry.reg");
         reg.WriteText("Software\\QELP", "Driver", dir.path() + "driver/" + driverName);

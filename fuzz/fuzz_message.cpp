@@ -1,0 +1,20 @@
+// The driver-message reader on any bytes: no crash, no sanitizer report, a bounded message
+// text, a dialog type the window knows or none, and the file copied into the log as whole
+// lines.
+#include "fuzzsupport.h"
+#include "replies/message.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static qelpfuzz::Console console;
+    qelp::Program& program = console.program;
+    console.nextInput();
+    qelpfuzz::WriteBytes(program.exchangeDataPath(qelp::SlotMessage),
+                         std::string(reinterpret_cast<const char*>(data), size));
+    qelpfuzz::WriteBytes(program.exchangeSignalPath(qelp::SlotMessage), "");
+    qelp::ReadDriverMessage(program);
+    FUZZ_CHECK(console.logIsWhole());
+    FUZZ_CHECK(program.messageDialogType >= -1 && program.messageDialogType <= 4);
+    FUZZ_CHECK(program.messageText.size() <= 64 * 1024);
+    FUZZ_CHECK(program.messageValues.size() <= 1000);
+    return 0;
+}
