@@ -1,8 +1,10 @@
 // Round trip of one command through the exchange directory, measured from the console's
 // side against the simulator in fast mode, next to the floor: a bare inotify ping-pong of
-// the same files between two processes. Prints one summary line at the end:
+// the same files between two processes. The two are measured in alternating blocks of 100
+// rounds, so that a change of load on the machine touches both alike. Prints one summary
+// line at the end:
 // roundtrip_median_ms=… roundtrip_p99_ms=… floor_median_ms=… ratio_to_floor=…
-// console_cpu_ms_per_cmd=… idle_wait_cpu_pct=…
+// console_cpu_ms_per_cmd=… floor_cpu_ms_per_cmd=… idle_wait_cpu_pct=…
 #include "builders/builders.h"
 #include "frame/fileio.h"
 #include "frame/posixhost.h"
@@ -16,6 +18,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <poll.h>
@@ -59,42 +62,55 @@ void waitFor(int fd, const std::string& path) {
 }
 
 // The floor: the same files exchanged by two processes with inotify and atomic writes,
-// and nothing else (no log, no profile parsing, no process checks).
-std::vector<double> floorPingPong(const std::string& dir, int rounds) {
-    const std::string cmd = dir + "cmd.dat", cmdSig = dir + "cmd.sig";
-    const std::string res = dir + "result.dat", resSig = dir + "result.sig";
-    pid_t child = fork();
-    if (child == 0) {
-        int fd = inotify_init1(IN_NONBLOCK);
-        inotify_add_watch(fd, dir.c_str(), IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
-        for (int i = 0; i < rounds; ++i) {
-            waitFor(fd, cmdSig);
-            std::string bytes;
-            qelp::fileio::ReadFileBytes(cmd, bytes);
-            qelp::fileio::RemoveFile(cmdSig);
-            qelp::fileio::WriteFileReplacing(res, "[General]\r\nRESULT=0\r\n");
-            qelp::fileio::WriteFileReplacing(resSig, "");
+// and nothing else (no log, no profile parsing, no process checks). The partner process
+// serves a fixed number of rounds; the measuring side runs them in blocks, in turn with the
+// console's blocks, so that both see the same load.
+class Floor {
+public:
+    Floor(const std::string& dir, int rounds)
+        : m_cmd(dir + "cmd.dat"), m_cmdSig(dir + "cmd.sig"), m_res(dir + "result.dat"),
+          m_resSig(dir + "result.sig") {
+        m_child = fork();
+        if (m_child == 0) {
+            int fd = inotify_init1(IN_NONBLOCK);
+            inotify_add_watch(fd, dir.c_str(), IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
+            for (int i = 0; i < rounds; ++i) {
+                waitFor(fd, m_cmdSig);
+                std::string bytes;
+                qelp::fileio::ReadFileBytes(m_cmd, bytes);
+                qelp::fileio::RemoveFile(m_cmdSig);
+                qelp::fileio::WriteFileReplacing(m_res, "[General]\r\nRESULT=0\r\n");
+                qelp::fileio::WriteFileReplacing(m_resSig, "");
+            }
+            _exit(0);
         }
-        _exit(0);
+        m_fd = inotify_init1(IN_NONBLOCK);
+        inotify_add_watch(m_fd, dir.c_str(), IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
     }
-    int fd = inotify_init1(IN_NONBLOCK);
-    inotify_add_watch(fd, dir.c_str(), IN_CREATE | IN_MOVED_TO | IN_CLOSE_WRITE);
-    std::vector<double> times;
-    for (int i = 0; i < rounds; ++i) {
+    // The partner has served every round by now, unless the run ended early.
+    ~Floor() {
+        kill(m_child, SIGKILL);
+        waitpid(m_child, nullptr, 0);
+        close(m_fd);
+    }
+    // One round; its wall time in ms.
+    double round() {
         auto t0 = Clock::now();
-        qelp::fileio::WriteFileReplacing(cmd, "@RUN\r\n@EXT RESET\r\n@END\r\n");
-        qelp::fileio::WriteFileReplacing(cmdSig, "");
-        waitFor(fd, resSig);
+        qelp::fileio::WriteFileReplacing(m_cmd, "@RUN\r\n@EXT RESET\r\n@END\r\n");
+        qelp::fileio::WriteFileReplacing(m_cmdSig, "");
+        waitFor(m_fd, m_resSig);
         std::string bytes;
-        qelp::fileio::ReadFileBytes(res, bytes);
-        qelp::fileio::RemoveFile(res);
-        qelp::fileio::RemoveFile(resSig);
-        times.push_back(ms(Clock::now() - t0));
+        qelp::fileio::ReadFileBytes(m_res, bytes);
+        qelp::fileio::RemoveFile(m_res);
+        qelp::fileio::RemoveFile(m_resSig);
+        return ms(Clock::now() - t0);
     }
-    waitpid(child, nullptr, 0);
-    close(fd);
-    return times;
-}
+
+private:
+    std::string m_cmd, m_cmdSig, m_res, m_resSig;
+    pid_t m_child = -1;
+    int m_fd = -1;
+};
 
 } // namespace
 
@@ -113,25 +129,38 @@ int main(int argc, char** argv) {
     }
     if (!qelp::CreateResetCommand(program, false))
         return 1;
-    for (int i = 0; i < 50; ++i) // warm-up
-        qelp::SendAndEvaluate(program, 2000);
-
-    std::vector<double> times;
-    times.reserve(static_cast<size_t>(rounds));
-    const double cpu0 = cpuMs();
-    for (int i = 0; i < rounds; ++i) {
-        auto t0 = Clock::now();
-        if (!qelp::SendAndEvaluate(program, 2000)) {
-            std::fprintf(stderr, "round %d failed; see %s\n", i, program.files.logFilePath.c_str());
-            return 1;
-        }
-        times.push_back(ms(Clock::now() - t0));
-    }
-    const double cpuPerCmd = (cpuMs() - cpu0) / rounds;
-    qelp::StopDriver(program);
-
+    constexpr int kWarmUp = 50, kBlock = 100;
     qelptest::TempDir floorDir;
-    std::vector<double> floor = floorPingPong(floorDir.path(), rounds);
+    Floor floor(floorDir.path(), kWarmUp + rounds);
+    for (int i = 0; i < kWarmUp; ++i) {
+        qelp::SendAndEvaluate(program, 2000);
+        floor.round();
+    }
+
+    std::vector<double> times, floorTimes;
+    times.reserve(static_cast<size_t>(rounds));
+    floorTimes.reserve(static_cast<size_t>(rounds));
+    double consoleCpu = 0, floorCpu = 0;
+    for (int done = 0; done < rounds; done += kBlock) {
+        const int n = std::min(kBlock, rounds - done);
+        double c0 = cpuMs();
+        for (int i = 0; i < n; ++i) {
+            auto t0 = Clock::now();
+            if (!qelp::SendAndEvaluate(program, 2000)) {
+                std::fprintf(stderr, "round %d failed; see %s\n", done + i,
+                             program.files.logFilePath.c_str());
+                return 1;
+            }
+            times.push_back(ms(Clock::now() - t0));
+        }
+        consoleCpu += cpuMs() - c0;
+        c0 = cpuMs();
+        for (int i = 0; i < n; ++i)
+            floorTimes.push_back(floor.round());
+        floorCpu += cpuMs() - c0;
+    }
+    const double cpuPerCmd = consoleCpu / rounds, floorCpuPerCmd = floorCpu / rounds;
+    qelp::StopDriver(program);
 
     // Idle wait: a command the driver works on for ten seconds, the console waiting.
     qelptest::TempDir idleDir;
@@ -153,11 +182,12 @@ int main(int argc, char** argv) {
     }
 
     const double median = percentile(times, 0.5), p99 = percentile(times, 0.99);
-    const double floorMedian = percentile(floor, 0.5);
+    const double floorMedian = percentile(floorTimes, 0.5);
     std::printf("rounds=%d roundtrip_min_ms=%.3f floor_p99_ms=%.3f\n", rounds,
-                *std::min_element(times.begin(), times.end()), percentile(floor, 0.99));
+                *std::min_element(times.begin(), times.end()), percentile(floorTimes, 0.99));
     std::printf("roundtrip_median_ms=%.3f roundtrip_p99_ms=%.3f floor_median_ms=%.3f "
-                "ratio_to_floor=%.2f console_cpu_ms_per_cmd=%.3f idle_wait_cpu_pct=%.2f\n",
-                median, p99, floorMedian, median / floorMedian, cpuPerCmd, idlePct);
+                "ratio_to_floor=%.2f console_cpu_ms_per_cmd=%.3f floor_cpu_ms_per_cmd=%.3f "
+                "idle_wait_cpu_pct=%.2f\n",
+                median, p99, floorMedian, median / floorMedian, cpuPerCmd, floorCpuPerCmd, idlePct);
     return 0;
 }

@@ -10,9 +10,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
@@ -27,13 +27,11 @@ TourScript::TourScript(qelp::Program& program, qelp::ui::MainForm& form, qelp::u
     // The console's message boxes are answered by the script; show each one for a moment
     // so that it can be photographed like every other screen.
     m_dialogs.onMessageBox = [this](QWidget* parent, const QString& text) {
-        QMessageBox box(QMessageBox::NoIcon, QString::fromLatin1(qelp::ui::kProgramTitle),
-                        qelp::ui::ForDisplay(text), QMessageBox::Ok, parent);
-        box.setTextFormat(Qt::PlainText);
-        box.show();
+        const std::unique_ptr<QDialog> box = qelp::ui::MakeMessageBox(parent, text);
+        box->show();
         QApplication::processEvents();
-        snap(&box, QStringLiteral("messagebox"));
-        box.close();
+        snap(box.get(), QStringLiteral("messagebox"));
+        box->close();
     };
 }
 

@@ -3,12 +3,16 @@
 # prints the exact apt-get line and stops, so nothing happens behind the user's back.
 #   scripts/setup.sh          everything (console, screens, tests)
 #   scripts/setup.sh --core   without Qt (core, simulator, tools and their tests)
+#   scripts/setup.sh --checks without Qt, with what the sanitizer build, the fuzz targets
+#                             (clang, libFuzzer) and the formatting check need
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev locales)
-if [[ "${1:-}" != "--core" ]]; then
-  packages+=(qt6-base-dev libgl-dev)
-fi
+case "${1:-}" in
+  --core) ;;
+  --checks) packages+=(clang libclang-rt-14-dev clang-format) ;;
+  *) packages+=(qt6-base-dev libgl-dev) ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

@@ -1,4 +1,5 @@
 // qelp-profile: read and write profile (INI) files exactly as the console and a driver do.
+#include "frame/fileio.h"
 #include "frame/profile.h"
 
 #include <cstdio>
@@ -26,7 +27,18 @@ int usage(bool asked) {
     return asked ? 0 : 2;
 }
 
+// True (after saying so) when the file exists but is over the read limit.
+bool refusedAsTooLarge(const char* file) {
+    std::string bytes;
+    const auto read = qelp::fileio::ReadFileChecked(file, bytes);
+    if (read != qelp::fileio::ReadResult::TooLarge)
+        return false;
+    std::fprintf(stderr, "qelp-profile: %s\n", qelp::fileio::RefusalText(read, file).c_str());
+    return true;
+}
+
 int cannotWrite(const char* file) {
+    refusedAsTooLarge(file);
     std::fprintf(stderr, "qelp-profile: cannot write %s\n", file);
     return 1;
 }
@@ -38,6 +50,9 @@ int main(int argc, char** argv) {
     if (argc == 2 && (command == "--help" || command == "-h" || command == "help"))
         return usage(true);
     if (argc == 5 && command == "get") {
+        // A file over the read limit is named and refused, not taken for an empty one.
+        if (refusedAsTooLarge(argv[2]))
+            return 1;
         std::string value = qelp::profile::ReadProfileString(argv[3], argv[4], argv[2]);
         std::fwrite(value.data(), 1, value.size(), stdout);
         std::fputc('\n', stdout);

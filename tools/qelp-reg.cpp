@@ -37,7 +37,9 @@ int main(int argc, char** argv) {
     } else {
         dir = qelp::DirectoryOf(qelp::PosixHost().ProgramPath());
     }
-    qelp::RegistryStore store(dir + qelp::kRegistryFileName);
+    qelp::RegistryStore store(dir + qelp::kRegistryFileName, [](const std::string& line) {
+        std::fprintf(stderr, "qelp-reg: %s\n", line.c_str());
+    });
     const int left = argc - i;
     if (left == 2 && std::strcmp(argv[i], "get") == 0) {
         printLine(store.ReadAsText(kKey, argv[i + 1]));

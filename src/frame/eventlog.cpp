@@ -19,7 +19,9 @@ void WriteLogLine(Program& program, const std::string& message) {
 
 bool ReadExchangeFile(Program& program, const std::string& path, std::string& bytes) {
     bytes.clear();
-    return program.host.FileExists(path) && program.host.ReadWholeFile(path, bytes);
+    // A link or an oversized file is refused with its own log line and then reads as a
+    // missing file.
+    return program.host.ReadPlainFile(path, bytes);
 }
 
 void LogFileContents(Program& program, const std::string& path) {
@@ -32,8 +34,9 @@ void LogFileBytes(Program& program, const std::string& path, const std::string* 
     WriteLogLine(program, "Logging data in file: " + path);
     if (bytes) {
         // Each copied line gets its own time stamp; all of them go out in one append, which
-        // is what keeping the log open for the copy amounts to. A line ends at CR LF, at a
-        // lone CR, or at a lone LF (files written on Linux end their lines that way).
+        // is what keeping the log open for the copy amounts to. An append is all or nothing,
+        // so a full disk may lose the copy but never tears a line or a marker. A line ends at CR
+        // LF, at a lone CR, or at a lone LF (files written on Linux end their lines that way).
         std::string out;
         size_t pos = 0;
         while (pos < bytes->size()) {

@@ -21,7 +21,8 @@ void LogFileContents(Program& program, const std::string& path);
 // that a file that is also parsed or copied is read only once.
 void LogFileBytes(Program& program, const std::string& path, const std::string* bytes);
 
-// Reads a regular file whole for LogFileBytes; false when there is none.
+// Reads a regular file whole for LogFileBytes; false when there is none. A symbolic link or
+// a file over the read limit is refused with a log line naming it and counts as missing.
 bool ReadExchangeFile(Program& program, const std::string& path, std::string& bytes);
 
 } // namespace qelp

@@ -1,6 +1,8 @@
 #include "frame/fileio.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <fcntl.h>
 #include <string>
@@ -43,21 +45,76 @@ static void readOpen(int fd, const struct stat& st, std::string& out) {
             if (n <= 0)
                 break;
             out.append(buf, static_cast<size_t>(n));
+            // Growing past the read limit while being read: the caller refuses it.
+            if (out.size() > static_cast<size_t>(kMaxReadBytes))
+                break;
         }
     }
 }
 
+ReadResult ReadFileChecked(const std::string& path, std::string& out, bool followLinks,
+                           FileStamp* stamp) {
+    out.clear();
+    // O_NONBLOCK: a fifo planted under a file name must not block the reader until some
+    // writer appears; it is refused below like any other file that is not regular. Reads of
+    // regular files are not affected by the flag.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLinks ? 0 : O_NOFOLLOW);
+    int fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+        struct stat st {};
+        if (!followLinks && errno == ELOOP && ::lstat(path.c_str(), &st) == 0 &&
+            S_ISLNK(st.st_mode))
+            return ReadResult::Link;
+        return ReadResult::Missing;
+    }
+    struct stat st {};
+    ReadResult result = ReadResult::Missing;
+    if (::fstat(fd, &st) == 0) {
+        if (stamp) {
+            stamp->device = st.st_dev;
+            stamp->inode = st.st_ino;
+            stamp->size = st.st_size;
+            stamp->mtimeNs =
+                static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+        }
+        if (!S_ISREG(st.st_mode)) {
+            result = ReadResult::NotRegular;
+        } else if (st.st_size > kMaxReadBytes) {
+            result = ReadResult::TooLarge;
+        } else {
+            readOpen(fd, st, out);
+            result = ReadResult::Ok;
+            // A file that grew past the limit while it was read is refused all the same.
+            if (static_cast<int64_t>(out.size()) > kMaxReadBytes) {
+                out.clear();
+                out.shrink_to_fit();
+                result = ReadResult::TooLarge;
+            }
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
+std::string RefusalText(ReadResult result, const std::string& path) {
+    switch (result) {
+    case ReadResult::Link:
+        return "Error: File " + path + " is a symbolic link; it is not read";
+    case ReadResult::TooLarge:
+        return "Error: File " + path + " is larger than 16 MiB; it is not read";
+    default:
+        return {};
+    }
+}
+
 bool ReadFileBytes(const std::string& path, std::string& out) {
-    FileStamp ignored;
-    return ReadFileBytesStamped(path, out, ignored);
+    return ReadFileChecked(path, out) == ReadResult::Ok;
 }
 
 bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& stamp,
                           int64_t readLimit) {
     out.clear();
-    // O_NONBLOCK: a fifo planted under a file name must not block the reader until some
-    // writer appears; it is refused below like any other file that is not regular. Reads of
-    // regular files are not affected by the flag.
+    // One open for the stamp and, when the size allows, the read.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
@@ -69,11 +126,40 @@ bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& 
         stamp.size = st.st_size;
         stamp.mtimeNs = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
         ok = S_ISREG(st.st_mode);
-        if (ok && (readLimit < 0 || st.st_size <= readLimit))
+        const int64_t limit = readLimit < 0 ? kMaxReadBytes : std::min(readLimit, kMaxReadBytes);
+        if (ok && st.st_size <= limit)
             readOpen(fd, st, out);
+        if (static_cast<int64_t>(out.size()) > kMaxReadBytes) {
+            out.clear();
+            ok = false;
+        }
+        ok = ok && (readLimit >= 0 || st.st_size <= kMaxReadBytes);
     }
     ::close(fd);
     return ok;
+}
+
+std::string ResolveLinks(const std::string& path) {
+    std::string at = path;
+    // As many hops as the kernel itself follows; a loop ends here and the write then fails
+    // on the link itself rather than replacing it.
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat st {};
+        if (::lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return at;
+        std::string target(static_cast<size_t>(PATH_MAX), '\0');
+        ssize_t n = ::readlink(at.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size())
+            return at;
+        target.resize(static_cast<size_t>(n));
+        if (target.front() != '/') {
+            size_t slash = at.rfind('/');
+            if (slash != std::string::npos)
+                target = at.substr(0, slash + 1) + target;
+        }
+        at = target;
+    }
+    return at;
 }
 
 // The process's umask, read once: reading it means setting it, and the program never
@@ -141,7 +227,13 @@ bool AppendBytes(const std::string& path, std::string_view bytes) {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
     if (fd < 0)
         return false;
-    bool ok = writeAll(fd, bytes);
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && writeAll(fd, bytes);
+    // Whatever part of a failed append reached the file is cut away again. The program is
+    // the file's only writer, so the size before the call is where its end belongs.
+    if (!ok && S_ISREG(st.st_mode))
+        while (::ftruncate(fd, st.st_size) != 0 && errno == EINTR) {
+        }
     if (::close(fd) != 0)
         ok = false;
     return ok;

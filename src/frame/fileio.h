@@ -13,8 +13,37 @@ bool IsRegularFile(const std::string& path);
 // A directory is at the path.
 bool IsDirectory(const std::string& path);
 
-// Reads the whole file. False when it cannot be opened or is not a regular file.
+// The largest file any reader takes in. Every file the program reads (registry store,
+// profile and exchange files, command files and lists) is a few kilobytes; a larger one is
+// junk or hostile and is refused before a byte of it is read, so it can neither exhaust
+// memory nor freeze the program.
+inline constexpr int64_t kMaxReadBytes = 16 * 1024 * 1024;
+
+enum class ReadResult {
+    Ok,
+    Missing,    // nothing there, or it cannot be opened
+    NotRegular, // a directory, fifo, device ...
+    Link,       // a symbolic link, where links are refused
+    TooLarge,   // over kMaxReadBytes
+};
+
+struct FileStamp;
+
+// Reads a regular file whole, up to kMaxReadBytes. With followLinks false a symbolic link
+// at the path is refused instead of followed (links in the directory part still count).
+// The stamp, when asked for, comes from the same open.
+ReadResult ReadFileChecked(const std::string& path, std::string& out, bool followLinks = true,
+                           FileStamp* stamp = nullptr);
+
+// The log line for a refused read (Link, TooLarge), naming the file; empty for the rest.
+std::string RefusalText(ReadResult result, const std::string& path);
+
+// ReadFileChecked with links followed: true only for Ok.
 bool ReadFileBytes(const std::string& path, std::string& out);
+
+// The file a chain of symbolic links at path ends in (path itself when it is no link). A
+// writer that must keep an administrator's link replaces this file instead of the link.
+std::string ResolveLinks(const std::string& path);
 
 // Replaces the file at path with exactly these bytes (temporary file, then rename).
 // False when the directory is missing or not writable; the old file is then untouched.
@@ -25,7 +54,9 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes);
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 
 // Appends the bytes to the file, creating it when missing. The file is opened and closed
-// for this one call. Refuses to follow a symbolic link at the path.
+// for this one call. Refuses to follow a symbolic link at the path. All or nothing: when
+// the write falls short (a full disk), the file is cut back to its size before the call,
+// so no half line is left for the next append to be glued onto.
 bool AppendBytes(const std::string& path, std::string_view bytes);
 
 // Removes the file. False when nothing was removed (missing file included).
@@ -44,7 +75,8 @@ struct FileStamp {
     bool operator==(const FileStamp&) const = default;
 };
 // Reads the whole file, like ReadFileBytes, and reports its stamp from the same open. With a
-// readLimit of 0 or more, a larger file is stamped but not read (out stays empty).
+// readLimit of 0 or more, a larger file is stamped but not read (out stays empty); a file
+// over kMaxReadBytes is never read.
 bool ReadFileBytesStamped(const std::string& path, std::string& out, FileStamp& stamp,
                           int64_t readLimit = -1);
 

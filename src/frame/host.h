@@ -5,8 +5,10 @@
 // Windows-1252 strings, as the program's files hold them; a host converts them to its own
 // file-system names.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qelp {
 
@@ -47,6 +49,11 @@ public:
     // --- Registry: the per-machine key/value store. ---
     virtual std::string ReadRegistryValue(RegistryRoot root, const std::string& keyPath,
                                           const std::string& valueName) = 0;
+    // Several values of one key from one read of the store, so that every value of one
+    // operation comes from the same version of it. One text per name, in order.
+    virtual std::vector<std::string> ReadRegistryValues(RegistryRoot root,
+                                                        const std::string& keyPath,
+                                                        const std::vector<std::string>& names) = 0;
     virtual void WriteRegistryString(RegistryRoot root, const std::string& keyPath,
                                      const std::string& valueName, const std::string& value) = 0;
 
@@ -65,6 +72,10 @@ public:
     // Replaces the file with exactly these bytes, complete before it appears under its name.
     virtual bool WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
     virtual bool ReadWholeFile(const std::string& path, std::string& bytes) = 0;
+    // The same for a file in a directory another program writes into: a symbolic link at
+    // the path is not followed but reads as a missing file, so that a planted link cannot
+    // bring an outside file into the log or into a reply.
+    virtual bool ReadPlainFile(const std::string& path, std::string& bytes) = 0;
     // Opens, appends and closes; creates a missing file.
     virtual bool AppendToFile(const std::string& path, const std::string& bytes) = 0;
     // A watch on the directory that also signals when the process of that name, as the
@@ -81,6 +92,21 @@ public:
     // Their digit-grouping separator as a byte of the exchange files' code page; 0 when
     // they group no digits or use a character that code page lacks.
     virtual char GroupSeparator() = 0;
+
+    // Where the host reports a file it refused (larger than the read limit, a link where
+    // none may be), so that the refusal reaches the event log. Without one it is silent.
+    void SetFileNotice(std::function<void(const std::string&)> notice) {
+        m_fileNotice = std::move(notice);
+    }
+
+protected:
+    void ReportFile(const std::string& text) const {
+        if (m_fileNotice && !text.empty())
+            m_fileNotice(text);
+    }
+
+private:
+    std::function<void(const std::string&)> m_fileNotice;
 };
 
 } // namespace qelp

@@ -187,6 +187,32 @@ void readStat(int pid, char& state, std::string& comm) {
 bool zombieOrGone(char state) {
     return state == 0 || state == 'Z' || state == 'X' || state == 'x';
 }
+
+// A process on its way out: killed (SIGKILL pending, the moment kill() returns) or already
+// tearing itself down (PF_EXITING), though not yet a zombie. Such a process can never serve
+// another command, so it must not count as a running driver that a start could adopt.
+bool dying(int pid) {
+    const std::string dir = "/proc/" + std::to_string(pid) + "/";
+    const std::string stat = readSmallFile(dir + "stat");
+    // Fields after the comm: state, ppid, pgrp, session, tty_nr, tpgid, flags.
+    size_t at = stat.rfind(')');
+    for (int field = 0; field < 7 && at != std::string::npos; ++field)
+        at = stat.find(' ', at + 1);
+    constexpr unsigned long kExiting = 0x4; // PF_EXITING
+    if (at != std::string::npos && (std::strtoul(stat.c_str() + at + 1, nullptr, 10) & kExiting))
+        return true;
+    const std::string status = readSmallFile(dir + "status");
+    for (const char* field : {"\nSigPnd:", "\nShdPnd:"}) {
+        size_t line = status.find(field);
+        if (line == std::string::npos)
+            continue;
+        const unsigned long long pending =
+            std::strtoull(status.c_str() + line + std::strlen(field), nullptr, 16);
+        if (pending & (1ULL << (SIGKILL - 1)))
+            return true;
+    }
+    return false;
+}
 } // namespace
 
 bool IsZombieOrGone(int pid) {
@@ -231,7 +257,7 @@ bool NamesMatch(const ProcessNames& names, const std::string& name) {
     return comm.size() == 15 && wanted.size() > 15 && ToUpperAscii(comm) == wanted.substr(0, 15);
 }
 
-bool ProcessMatches(int pid, const std::string& name) {
+static bool nameMatches(int pid, const std::string& name) {
     if (pid == ::getpid())
         return false;
     const std::string dir = "/proc/" + std::to_string(pid) + "/";
@@ -258,6 +284,10 @@ bool ProcessMatches(int pid, const std::string& name) {
         at = end + 1;
     }
     return NamesMatch(names, name);
+}
+
+bool ProcessMatches(int pid, const std::string& name) {
+    return nameMatches(pid, name) && !dying(pid);
 }
 
 PosixHost::PosixHost(std::string programPath) : m_programPath(std::move(programPath)) {
@@ -380,21 +410,39 @@ std::string PosixHost::ReadProfileString(const std::string& section, const std::
 
 void PosixHost::WriteProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) {
-    profile::WriteProfileString(section, key, value, native(file));
+    // The program writes profile files only into the exchange directory, where the driver's
+    // side may have planted a link: a link is not merged but replaced by a plain file. An
+    // existing file that cannot be read is never overwritten blindly.
+    std::string text;
+    const fileio::ReadResult read = fileio::ReadFileChecked(native(file), text, false);
+    ReportFile(fileio::RefusalText(read, file));
+    if (read == fileio::ReadResult::TooLarge || read == fileio::ReadResult::NotRegular ||
+        (read == fileio::ReadResult::Missing && fileio::IsRegularFile(native(file))))
+        return;
+    fileio::WriteFileReplacing(native(file), profile::SetInText(text, section, key, value));
 }
 
 std::string PosixHost::registryPath() const {
     return DirectoryOf(m_programPath) + kRegistryFileName;
 }
 
+RegistryStore PosixHost::registryStore() {
+    return RegistryStore(registryPath(), [this](const std::string& line) { ReportFile(line); });
+}
+
 std::string PosixHost::ReadRegistryValue(RegistryRoot, const std::string& keyPath,
                                          const std::string& valueName) {
-    return RegistryStore(registryPath()).ReadAsText(keyPath, valueName);
+    return registryStore().ReadAsText(keyPath, valueName);
+}
+
+std::vector<std::string> PosixHost::ReadRegistryValues(RegistryRoot, const std::string& keyPath,
+                                                       const std::vector<std::string>& names) {
+    return registryStore().ReadAsTexts(keyPath, names);
 }
 
 void PosixHost::WriteRegistryString(RegistryRoot, const std::string& keyPath,
                                     const std::string& valueName, const std::string& value) {
-    RegistryStore(registryPath()).WriteText(keyPath, valueName, value);
+    registryStore().WriteText(keyPath, valueName, value);
 }
 
 int PosixHost::DeleteFileAt(const std::string& path) {
@@ -422,14 +470,23 @@ bool PosixHost::IsSameFile(const std::string& pathA, const std::string& pathB) {
     return ::realpath(a.c_str(), resolvedA) && ::realpath(b.c_str(), resolvedB) &&
            std::strcmp(resolvedA, resolvedB) == 0;
 }
+bool PosixHost::readReported(const std::string& path, std::string& bytes, bool followLinks) {
+    const fileio::ReadResult read = fileio::ReadFileChecked(native(path), bytes, followLinks);
+    ReportFile(fileio::RefusalText(read, path));
+    return read == fileio::ReadResult::Ok;
+}
 bool PosixHost::CopyFileTo(const std::string& from, const std::string& to) {
-    return fileio::CopyFileReplacing(native(from), native(to));
+    std::string bytes;
+    return readReported(from, bytes, true) && fileio::WriteFileReplacing(native(to), bytes);
 }
 bool PosixHost::WriteWholeFile(const std::string& path, const std::string& bytes) {
     return fileio::WriteFileReplacing(native(path), bytes);
 }
 bool PosixHost::ReadWholeFile(const std::string& path, std::string& bytes) {
-    return fileio::ReadFileBytes(native(path), bytes);
+    return readReported(path, bytes, true);
+}
+bool PosixHost::ReadPlainFile(const std::string& path, std::string& bytes) {
+    return readReported(path, bytes, false);
 }
 bool PosixHost::AppendToFile(const std::string& path, const std::string& bytes) {
     return fileio::AppendBytes(native(path), bytes);

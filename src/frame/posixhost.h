@@ -27,6 +27,8 @@ public:
                             const std::string& value, const std::string& file) override;
     std::string ReadRegistryValue(RegistryRoot root, const std::string& keyPath,
                                   const std::string& valueName) override;
+    std::vector<std::string> ReadRegistryValues(RegistryRoot root, const std::string& keyPath,
+                                                const std::vector<std::string>& names) override;
     void WriteRegistryString(RegistryRoot root, const std::string& keyPath,
                              const std::string& valueName, const std::string& value) override;
     int DeleteFileAt(const std::string& path) override;
@@ -37,6 +39,7 @@ public:
     bool CopyFileTo(const std::string& from, const std::string& to) override;
     bool WriteWholeFile(const std::string& path, const std::string& bytes) override;
     bool ReadWholeFile(const std::string& path, std::string& bytes) override;
+    bool ReadPlainFile(const std::string& path, std::string& bytes) override;
     bool AppendToFile(const std::string& path, const std::string& bytes) override;
     std::unique_ptr<DirectoryWatch> WatchDirectory(const std::string& directory,
                                                    const std::string& processName) override;
@@ -48,6 +51,8 @@ public:
     std::string registryPath() const;
 
 private:
+    bool readReported(const std::string& path, std::string& bytes, bool followLinks);
+    class RegistryStore registryStore();
     void reapChildren();
     bool confirmCached(const std::string& name);
     int findFirst(const std::string& name);
@@ -70,6 +75,7 @@ struct ProcessNames {
 // count, and a 15-character comm then also matches a longer name that begins with it.
 bool NamesMatch(const ProcessNames& names, const std::string& name);
 // The same for a live process; zombies and the console itself never match.
+// ... and is not on its way out (killed, or exiting): a dying driver is never adopted.
 bool ProcessMatches(int pid, const std::string& name);
 bool IsZombieOrGone(int pid);
 

@@ -203,11 +203,20 @@ std::string unquote(std::string value) {
 // reader asking for hundreds of keys does not parse megabytes hundreds of times. Small files
 // are read afresh on every call, which is what keeps the exchange files always current.
 constexpr int64_t kIndexThreshold = 256 * 1024;
+// The indexes kept, in all. The least recently used goes first when a new one needs room;
+// a file too large for the budget is searched in its text on every call instead; and an
+// entry goes as soon as its file is found changed or gone. Indexes thus never hold more
+// than this, however large or many the files were.
+constexpr size_t kIndexCacheBudget = 4 * 1024 * 1024;
+// What one map entry costs besides its text (node, pointers, string headers), roughly.
+constexpr size_t kIndexNodeBytes = 96;
 
 struct FileIndex {
     fileio::FileStamp stamp;
     // upper-case section -> upper-case key -> value, first occurrences only
     std::map<std::string, std::map<std::string, std::string>> sections;
+    size_t bytes = 0;     // estimated memory held
+    uint64_t lastUse = 0; // for evicting the least recently used
 };
 
 FileIndex buildIndex(std::string_view bytes) {
@@ -221,8 +230,11 @@ FileIndex buildIndex(std::string_view bytes) {
         if (sectionNameOf(content, name)) {
             auto [it, fresh] = index.sections.try_emplace(ToUpperAscii(name));
             current = fresh ? &it->second : nullptr;
+            if (fresh)
+                index.bytes += kIndexNodeBytes + name.size();
         } else if (current && keyLineOf(content, key, value)) {
-            current->try_emplace(ToUpperAscii(key), unquote(value));
+            if (current->try_emplace(ToUpperAscii(key), unquote(value)).second)
+                index.bytes += kIndexNodeBytes + key.size() + value.size();
         }
         return true;
     });
@@ -239,6 +251,20 @@ std::string findInIndex(const FileIndex& index, std::string_view section, std::s
 
 std::mutex g_indexMutex;
 std::map<std::string, FileIndex> g_indexes;
+size_t g_indexBytes = 0;
+uint64_t g_indexUses = 0;
+
+void dropIndex(std::map<std::string, FileIndex>::iterator it) {
+    g_indexBytes -= it->second.bytes;
+    g_indexes.erase(it);
+}
+
+void dropIndex(const std::string& file) {
+    std::lock_guard<std::mutex> lock(g_indexMutex);
+    auto it = g_indexes.find(file);
+    if (it != g_indexes.end())
+        dropIndex(it);
+}
 
 } // namespace
 
@@ -277,18 +303,42 @@ std::string GetPrivateProfileValue(std::string_view section, std::string_view ke
     std::string text;
     fileio::FileStamp stamp;
     // One open serves both the size test and, for the usual small file, the read.
-    if (!fileio::ReadFileBytesStamped(file, text, stamp, kIndexThreshold))
+    if (!fileio::ReadFileBytesStamped(file, text, stamp, kIndexThreshold) ||
+        stamp.size > fileio::kMaxReadBytes) {
+        dropIndex(file); // the file went or is refused: its index goes with it
         return {};
+    }
     if (stamp.size > kIndexThreshold) {
         std::lock_guard<std::mutex> lock(g_indexMutex);
-        FileIndex& index = g_indexes[file];
-        if (!(index.stamp == stamp)) {
+        auto it = g_indexes.find(file);
+        if (it != g_indexes.end() && it->second.stamp == stamp) {
+            it->second.lastUse = ++g_indexUses;
+            value = findInIndex(it->second, section, key);
+        } else {
+            if (it != g_indexes.end())
+                dropIndex(it); // an index of an older version of the file
             if (!fileio::ReadFileBytesStamped(file, text, stamp))
                 return {};
-            index = buildIndex(text);
-            index.stamp = stamp;
+            if (static_cast<size_t>(stamp.size) > kIndexCacheBudget) {
+                value = LookupInText(text, section, key);
+            } else {
+                FileIndex index = buildIndex(text);
+                index.stamp = stamp;
+                index.lastUse = ++g_indexUses;
+                value = findInIndex(index, section, key);
+                if (index.bytes <= kIndexCacheBudget) {
+                    g_indexBytes += index.bytes;
+                    g_indexes[file] = std::move(index);
+                    while (g_indexBytes > kIndexCacheBudget) {
+                        auto oldest = g_indexes.begin();
+                        for (auto at = g_indexes.begin(); at != g_indexes.end(); ++at)
+                            if (at->second.lastUse < oldest->second.lastUse)
+                                oldest = at;
+                        dropIndex(oldest);
+                    }
+                }
+            }
         }
-        value = findInIndex(index, section, key);
     } else {
         value = LookupInText(text, section, key);
     }
@@ -310,6 +360,11 @@ std::string programValue(std::string value) {
 std::string ReadProfileString(std::string_view section, std::string_view key,
                               const std::string& file) {
     return programValue(GetPrivateProfileValue(section, key, file, 100));
+}
+
+size_t IndexCacheBytes() {
+    std::lock_guard<std::mutex> lock(g_indexMutex);
+    return g_indexBytes;
 }
 
 struct ProfileSnapshot::Index {

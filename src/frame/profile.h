@@ -46,6 +46,9 @@ std::string LookupInText(std::string_view bytes, std::string_view section, std::
 std::string ReadProfileString(std::string_view section, std::string_view key,
                               const std::string& file);
 
+// Memory held by the indexes of large profile files, estimated; at most a few MiB.
+size_t IndexCacheBytes();
+
 // Sets the key; returns false when the file could not be written (callers that follow the
 // Win32 contract ignore it).
 bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,

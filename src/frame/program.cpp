@@ -11,6 +11,11 @@ Program::Program(Host& h, UiPort& u, Clock& c) : host(h), ui(u), clock(c) {
     files.programFileName = FileNameOf(path);
     session.decimalSeparator = host.DecimalSeparator();
     session.groupSeparator = host.GroupSeparator();
+    host.SetFileNotice([this](const std::string& line) { WriteLogLine(*this, line); });
+}
+
+Program::~Program() {
+    host.SetFileNotice({});
 }
 
 void StartProgram(Program& program) {

@@ -108,7 +108,9 @@ struct Tuning {
 
 class Program : public ProgramState {
 public:
+    // Files the host refuses to read are logged as this program's lines.
     Program(Host& host, UiPort& ui, Clock& clock = SystemClock::instance());
+    ~Program();
     Program(const Program&) = delete;
     Program& operator=(const Program&) = delete;
 

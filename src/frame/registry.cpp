@@ -3,7 +3,9 @@
 #include "frame/fileio.h"
 #include "frame/textutil.h"
 
+#include <cctype>
 #include <cstdio>
+#include <optional>
 
 namespace qelp {
 
@@ -17,6 +19,23 @@ struct Logical {
     size_t end = 0; // one past the last byte before the final terminator
     std::string text;
 };
+
+// The data part of a value line ("name"=data or @=data), or nothing for other lines.
+std::optional<std::string> valueData(const std::string& line);
+
+bool isHexData(const std::string& line) {
+    std::optional<std::string> data = valueData(line);
+    return data && data->size() >= 3 && ToUpperAscii(data->substr(0, 3)) == "HEX";
+}
+
+// A physical line that can carry on a hex value: hex bytes, commas and blanks only.
+bool isHexContinuation(const std::string& trimmed) {
+    for (char c : trimmed)
+        if (!std::isxdigit(static_cast<unsigned char>(c)) && c != ',' && c != ' ' && c != '\t' &&
+            c != '\\')
+            return false;
+    return true;
+}
 
 std::vector<Logical> splitLogical(const std::string& text) {
     std::vector<Logical> lines;
@@ -32,16 +51,16 @@ std::vector<Logical> splitLogical(const std::string& text) {
             next +=
                 (text[next] == '\r' && next + 1 < text.size() && text[next + 1] == '\n') ? 2 : 1;
         std::string trimmed = TrimSpace(piece);
-        if (continuing) {
+        // Only hex data continues, and only onto lines of hex data: an export cut off after
+        // a "\" must not swallow the value written after it.
+        if (continuing && !trimmed.empty() && isHexContinuation(trimmed)) {
             lines.back().text += trimmed;
             lines.back().end = i;
         } else {
             lines.push_back({pos, i, trimmed});
         }
-        // Only hex data continues over lines; a text value may end in a backslash.
         Logical& cur = lines.back();
-        continuing = !cur.text.empty() && cur.text.back() == '\\' &&
-                     cur.text.find("=hex") != std::string::npos;
+        continuing = !cur.text.empty() && cur.text.back() == '\\' && isHexData(cur.text);
         if (continuing)
             cur.text.pop_back();
         pos = next;
@@ -68,6 +87,25 @@ bool readQuoted(const std::string& text, size_t& i, std::string& out) {
     return false;
 }
 
+std::optional<std::string> valueData(const std::string& line) {
+    size_t i = 0;
+    std::string name;
+    if (line.empty())
+        return std::nullopt;
+    if (line[0] == '@')
+        i = 1;
+    else if (!readQuoted(line, i, name))
+        return std::nullopt;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    if (i >= line.size() || line[i] != '=')
+        return std::nullopt;
+    ++i;
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+        ++i;
+    return line.substr(i);
+}
+
 bool keyHeader(const std::string& line, std::string& key) {
     if (line.size() < 2 || line.front() != '[' || line.back() != ']')
         return false;
@@ -77,23 +115,14 @@ bool keyHeader(const std::string& line, std::string& key) {
 
 // Parses a value line; false for lines that are not values.
 bool parseValue(const std::string& line, RegistryValue& value) {
-    size_t i = 0;
-    if (line.empty())
+    std::optional<std::string> found = valueData(line);
+    if (!found)
         return false;
-    if (line[0] == '@') {
-        value.name.clear();
-        i = 1;
-    } else if (!readQuoted(line, i, value.name)) {
-        return false;
-    }
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-        ++i;
-    if (i >= line.size() || line[i] != '=')
-        return false;
-    ++i;
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
-        ++i;
-    std::string data = line.substr(i);
+    size_t n = 0;
+    value.name.clear();
+    if (line[0] != '@')
+        readQuoted(line, n, value.name);
+    const std::string& data = *found;
     if (!data.empty() && data[0] == '"') {
         size_t j = 0;
         if (!readQuoted(data, j, value.text))
@@ -146,13 +175,19 @@ std::string escape(const std::string& text) {
 
 } // namespace
 
-RegistryStore::RegistryStore(std::string filePath) : m_filePath(std::move(filePath)) {}
+RegistryStore::RegistryStore(std::string filePath, std::function<void(const std::string&)> notice)
+    : m_filePath(std::move(filePath)), m_notice(std::move(notice)) {}
 
-std::vector<RegistryValue> RegistryStore::List() const {
+bool RegistryStore::load(std::string& text) const {
+    const fileio::ReadResult read = fileio::ReadFileChecked(m_filePath, text);
+    if (read == fileio::ReadResult::TooLarge && m_notice)
+        m_notice(fileio::RefusalText(read, m_filePath));
+    return read == fileio::ReadResult::Ok;
+}
+
+namespace {
+std::vector<RegistryValue> parseStore(const std::string& text) {
     std::vector<RegistryValue> values;
-    std::string text;
-    if (!fileio::ReadFileBytes(m_filePath, text))
-        return values;
     std::string key;
     for (const Logical& line : splitLogical(text)) {
         std::string header;
@@ -169,20 +204,18 @@ std::vector<RegistryValue> RegistryStore::List() const {
     return values;
 }
 
-std::optional<RegistryValue> RegistryStore::Read(const std::string& keyPath,
-                                                 const std::string& name) const {
-    const std::string wanted = fullKey(keyPath);
-    // The first occurrence wins, as when the file is imported into a real registry in order
-    // would not; but a hand-edited file with duplicates is ambiguous, and taking the first is
-    // what the profile files do as well.
-    for (const RegistryValue& v : List())
+// The first occurrence wins, as when the file is imported into a real registry in order
+// would not; but a hand-edited file with duplicates is ambiguous, and taking the first is
+// what the profile files do as well.
+const RegistryValue* find(const std::vector<RegistryValue>& values, const std::string& wanted,
+                          const std::string& name) {
+    for (const RegistryValue& v : values)
         if (EqualsIgnoreCase(v.key, wanted) && EqualsIgnoreCase(v.name, name))
-            return v;
-    return std::nullopt;
+            return &v;
+    return nullptr;
 }
 
-std::string RegistryStore::ReadAsText(const std::string& keyPath, const std::string& name) const {
-    std::optional<RegistryValue> v = Read(keyPath, name);
+std::string asText(const RegistryValue* v) {
     if (!v)
         return {};
     switch (v->type) {
@@ -193,6 +226,34 @@ std::string RegistryStore::ReadAsText(const std::string& keyPath, const std::str
     default:
         return {};
     }
+}
+} // namespace
+
+std::vector<RegistryValue> RegistryStore::List() const {
+    std::string text;
+    load(text);
+    return parseStore(text);
+}
+
+std::optional<RegistryValue> RegistryStore::Read(const std::string& keyPath,
+                                                 const std::string& name) const {
+    const std::vector<RegistryValue> values = List();
+    if (const RegistryValue* v = find(values, fullKey(keyPath), name))
+        return *v;
+    return std::nullopt;
+}
+
+std::string RegistryStore::ReadAsText(const std::string& keyPath, const std::string& name) const {
+    return ReadAsTexts(keyPath, {name}).front();
+}
+
+std::vector<std::string> RegistryStore::ReadAsTexts(const std::string& keyPath,
+                                                    const std::vector<std::string>& names) const {
+    const std::vector<RegistryValue> values = List();
+    std::vector<std::string> texts;
+    for (const std::string& name : names)
+        texts.push_back(asText(find(values, fullKey(keyPath), name)));
+    return texts;
 }
 
 bool RegistryStore::WriteText(const std::string& keyPath, const std::string& name,
@@ -209,8 +270,9 @@ bool RegistryStore::WriteDword(const std::string& keyPath, const std::string& na
 
 bool RegistryStore::writeLine(const std::string& keyPath, const std::string& name,
                               const std::string& newLine) {
+    // A store that is there but cannot be taken in is never overwritten blindly.
     std::string text;
-    if (fileio::IsRegularFile(m_filePath) && !fileio::ReadFileBytes(m_filePath, text))
+    if (fileio::IsRegularFile(m_filePath) && !load(text))
         return false;
     const std::string wanted = fullKey(keyPath);
     std::vector<Logical> lines = splitLogical(text);
@@ -253,7 +315,8 @@ bool RegistryStore::writeLine(const std::string& keyPath, const std::string& nam
             out += "\r\n[" + wanted + "]\r\n" + newLine + "\r\n";
         }
     }
-    return fileio::WriteFileReplacing(m_filePath, out);
+    // Through an administrator's link the target is replaced and the link stays a link.
+    return fileio::WriteFileReplacing(fileio::ResolveLinks(m_filePath), out);
 }
 
 } // namespace qelp

@@ -5,39 +5,36 @@
 #include "frame/textutil.h"
 
 #include <string>
+#include <vector>
 
 namespace qelp {
-
-namespace {
-
-std::string ReadConfigValue(Program& program, const char* name) {
-    return program.host.ReadRegistryValue(RegistryRoot::LocalMachine, kConfigKey, name);
-}
-
-} // namespace
 
 void ReadLinkConfiguration(Program& program) {
     WriteLogLine(program, "Reading config");
 
-    const std::string driver = ReadConfigValue(program, "Driver");
+    // One read of the store for the whole configuration.
+    const std::vector<std::string> values = program.host.ReadRegistryValues(
+        RegistryRoot::LocalMachine, kConfigKey,
+        {"Driver", "CommandPath", "DispenserFamily", "ServerQELPVersion", "ClientQELPVersion"});
+    const std::string& driver = values[0];
     program.link.driverDirectory = DirectoryOf(driver);
     program.link.driverExeName = FileNameOf(driver);
 
     // A missing or empty CommandPath stays empty: with a separator added it would name the
     // root directory, where a start would then delete and create exchange files. StartDriver
     // reports the empty value as a missing exchange directory.
-    const std::string commandPath = ReadConfigValue(program, "CommandPath");
+    const std::string commandPath = values[1];
     program.link.driverCommandDirectory =
         commandPath.empty() ? std::string() : WithTrailingSeparator(commandPath);
 
     // Digits whose value does not fit a 32-bit signed number count as unknown, like any
     // other text that is not a plain number.
     program.link.dispenserFamily = -1;
-    if (const auto family = ParseDigits32(ReadConfigValue(program, "DispenserFamily")))
+    if (const auto family = ParseDigits32(values[2]))
         program.link.dispenserFamily = *family;
 
-    program.link.serverVersions = ReadConfigValue(program, "ServerQELPVersion");
-    program.link.clientVersions = ReadConfigValue(program, "ClientQELPVersion");
+    program.link.serverVersions = values[3];
+    program.link.clientVersions = values[4];
 
     program.link.serverCommandDirectory = WithTrailingSeparator(program.files.programDirectory) +
                                           kServerCommandFolder + std::string(1, kPathSeparator);

@@ -36,16 +36,17 @@ bool configurationUsable(Program& program) {
     return true;
 }
 
-// Waits for a terminated driver to disappear. The wait is bounded: a driver that survives
-// the kill (one we lack the rights to end) would otherwise freeze the start for good.
-bool waitUntilGone(Program& program) {
+// Waits for a terminated driver to disappear, so that nothing that follows (a start right
+// after a stop above all) finds it still there. The wait is bounded: a driver that survives
+// the kill (one we lack the rights to end) would otherwise freeze the console for good.
+bool waitUntilGone(Program& program, const char* consequence) {
     Host& host = program.host;
     const int64_t deadline = program.clock.MonotonicMs() + program.tuning.terminateWaitLimitMs;
     while (host.IsProcessRunning(program.link.driverExeName)) {
         if (program.clock.MonotonicMs() >= deadline) {
             WriteLogLine(program, "Error: Driver still running " +
                                       std::to_string(program.tuning.terminateWaitLimitMs) +
-                                      " ms after termination. Start abandoned.");
+                                      " ms after termination. " + consequence);
             return false;
         }
         program.clock.SleepMilliseconds(50);
@@ -77,7 +78,7 @@ bool StartDriver(Program& program) {
         WriteLogLine(program,
                      "Driver shows busy during startup. Attempting to terminate driver...");
         host.TerminateProcessByName(program.link.driverExeName);
-        if (!waitUntilGone(program))
+        if (!waitUntilGone(program, "Start abandoned."))
             return fail(program);
     }
 
@@ -119,8 +120,10 @@ bool StartDriver(Program& program) {
 }
 
 void StopDriver(Program& program) {
-    if (program.host.IsProcessRunning(program.link.driverExeName))
+    if (program.host.IsProcessRunning(program.link.driverExeName)) {
         program.host.TerminateProcessByName(program.link.driverExeName);
+        waitUntilGone(program, "It may still be ending.");
+    }
     for (ExchangeSlot slot : kAllSlots)
         DeleteExchangePair(program, slot);
     program.link.driverRunning = false;

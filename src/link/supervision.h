@@ -9,7 +9,8 @@ class Program;
 // driverRunning.
 bool StartDriver(Program& program);
 
-// Terminates the driver, deletes every exchange file and clears driverRunning. Logs nothing.
+// Terminates the driver, waits (bounded, as start-up does) until it is gone, deletes every
+// exchange file and clears driverRunning. Logs only a driver that outlives the wait.
 void StopDriver(Program& program);
 
 } // namespace qelp

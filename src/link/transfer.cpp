@@ -117,12 +117,30 @@ void WaitForDriverResult(Program& program) {
     // noticed immediately; where no notification arrives, 100 fallback passes take 2 s.
     std::unique_ptr<DirectoryWatch> watch = program.host.WatchDirectory(
         program.link.driverCommandDirectory, program.link.driverExeName);
+    bool directoryGone = false;
     while (!SignalFileExists(program, SlotResult) || IsDriverBusy(program)) {
         if (IsDriverBusy(program)) {
             if (SignalFileExists(program, SlotMessage))
                 ReadDriverMessage(program);
             if (!program.message.messageWindowOpen && program.message.replyPending != 0)
                 WriteReply(program);
+        } else if (program.host.DirectoryExists(program.link.driverCommandDirectory) ==
+                   directoryGone) {
+            // Neither busy flag nor result: a moment between two driver steps, or the
+            // exchange directory itself has gone (deleted, unmounted) and the wait cannot end
+            // until it is back. Said once; a directory that returns is a new directory, whose
+            // watch must be set up afresh.
+            directoryGone = !directoryGone;
+            if (directoryGone) {
+                WriteLogLine(program, "Error: Exchange directory " +
+                                          program.link.driverCommandDirectory +
+                                          " has gone; waiting for it to return");
+            } else {
+                WriteLogLine(program, "Exchange directory " + program.link.driverCommandDirectory +
+                                          " is back");
+                watch = program.host.WatchDirectory(program.link.driverCommandDirectory,
+                                                    program.link.driverExeName);
+            }
         }
         program.ui.waitForEvents(watch.get(), program.tuning.resultWaitFallbackMs);
         if (pass > 100) {

@@ -2,6 +2,7 @@
 
 #include "exchange/exchange.h"
 #include "frame/eventlog.h"
+#include "frame/profile.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
 
@@ -97,9 +98,14 @@ std::string ExpandMessageValues(const std::string& text, const std::vector<std::
 
 void ReadDriverMessage(Program& program) {
     const std::string path = ExchangeDataPath(program, SlotMessage);
-    LogFileContents(program, path);
+    // Read once: the lines logged are the lines parsed, and nothing of the file is kept
+    // once the message has been taken.
+    std::string bytes;
+    const bool found = ReadExchangeFile(program, path, bytes);
+    LogFileBytes(program, path, found ? &bytes : nullptr);
+    const profile::ProfileSnapshot file(bytes);
     auto read = [&](const char* section, const std::string& key) {
-        return program.host.ReadProfileString(section, key, path);
+        return file.Read(section, key);
     };
 
     // Only the digits 0 to 4 make a dialog type; digits beyond 32 bits are no number.

@@ -2,6 +2,7 @@
 
 #include "frame/program.h"
 #include "frame/textutil.h"
+#include "ui/screenfit.h"
 #include "ui/textedge.h"
 
 #include <QHeaderView>
@@ -108,6 +109,7 @@ CanColConf::CanColConf(Program& program, QWidget* parent) : QDialog(parent), m_p
 
 void CanColConf::openModal() {
     fillCanisterGrid();
+    FitToScreen(this);
     exec();
 }
 
@@ -141,10 +143,14 @@ void CanColConf::fillCanisterGrid() {
         }
     }
     m_program.canisters.shownCanisters = table;
-    // Wide enough for all nine columns, so that only a long table scrolls (vertically).
+    // Wide enough for all nine columns, so that only a long table scrolls (vertically);
+    // but never wider than the screen: very long names scroll sideways instead.
     m_grid->resizeColumnsToContents();
-    m_grid->setMinimumWidth(m_grid->horizontalHeader()->length() + 2 * m_grid->frameWidth() +
-                            m_grid->verticalScrollBar()->sizeHint().width());
+    const QMargins margins = layout()->contentsMargins();
+    const int screenWidth = AvailableClientSize(this).width() - margins.left() - margins.right();
+    m_grid->setMinimumWidth(
+        std::min(screenWidth, m_grid->horizontalHeader()->length() + 2 * m_grid->frameWidth() +
+                                  m_grid->verticalScrollBar()->sizeHint().width()));
 }
 
 } // namespace qelp::ui

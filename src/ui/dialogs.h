@@ -7,15 +7,22 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
+class QDialog;
 class QWidget;
 
 namespace qelp::ui {
 
 // The fixed title of the program's message boxes.
 inline constexpr const char* kProgramTitle = "QELP Server";
+
+// The program's message box, not shown yet: the text (CR LF line ends allowed) under the
+// program's title with an OK button. A text too long for the screen scrolls inside the box,
+// which never grows beyond the screen.
+std::unique_ptr<QDialog> MakeMessageBox(QWidget* parent, const QString& text);
 
 class Dialogs {
 public:

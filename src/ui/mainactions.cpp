@@ -213,8 +213,11 @@ void MainForm::dispense() {
 }
 
 void MainForm::canColConfClicked() {
-    // Only a view: allowed at any time, also while a command waits. Opened from inside such
-    // a wait, it is a modal loop on top of it: the wait goes on once the grid is closed.
+    // Only a view, but a modal one: opened from inside a command's wait it would hold that
+    // wait (the driver's questions unanswered, Abort out of reach) until it is closed, and
+    // show the table from before the command. So it waits its turn like every action.
+    if (refuseWhileBusy())
+        return;
     if (!m_canColConfForm)
         m_canColConfForm = new CanColConf(m_program, this);
     m_canColConfForm->openModal();

@@ -7,6 +7,7 @@
 #include "link/transfer.h"
 #include "ui/textedge.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -31,8 +32,10 @@ QComboBox* MakeCombo(QWidget* parent, const char* name, QLabel* label) {
     auto* combo = new QComboBox(parent);
     combo->setObjectName(QString::fromLatin1(name));
     combo->setEditable(true);
-    // Typed text must not become a list item: the lists mirror the canister table.
+    // Typed text must not become a list item: the lists mirror the canister table. Nor may
+    // it be completed to an item: what the operator typed is sent, letter case and all.
     combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->setCompleter(nullptr);
     combo->setAccessibleName(label->text());
     label->setBuddy(combo);
     return combo;
@@ -84,7 +87,9 @@ void MainForm::buildControls() {
     m_status->setFrameShape(QFrame::StyledPanel);
     m_status->setMinimumHeight(fontMetrics().lineSpacing() * 4 + 8);
     m_status->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_status->setAccessibleName(statusHeading->text());
+    // Assistive technology reads the status line's text as its name (setStatusText keeps
+    // it); the heading labels it and the description says what it is.
+    m_status->setAccessibleDescription(statusHeading->text());
     statusHeading->setBuddy(m_status);
     m_cancolButton = MakeButton(this, "cmd_cancol", "CanCoLConf");
 
@@ -196,6 +201,8 @@ void MainForm::ensureLoaded() {
 void MainForm::setStatusText(const std::string& text) {
     ensureLoaded();
     m_status->setText(ForDisplay(FromCore(text)));
+    // Set explicitly: the name a label derives from its text drops every '&'.
+    m_status->setAccessibleName(m_status->text());
 }
 
 void MainForm::setAbortEnabled(bool enabled) {
@@ -233,13 +240,23 @@ void MainForm::syncColorantList() {
         Refill(m_combo2, ColorantListItems(m_program.canisters.canisterTable));
 }
 
-bool MainForm::refuseWhileBusy() {
+bool MainForm::refuseWhileBusy(const char* line) {
     // The core refuses a second command too; the console stops it earlier, before any input
     // box is asked, and tells the operator why nothing happens.
     if (!m_program.session.commandInFlight)
         return false;
-    setStatusText(kBusyStatusLine);
+    setStatusText(line);
     return true;
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    // Closing now would hide the only way to answer the driver or to end the wait, and with
+    // a driver that hangs leave a console process without a window.
+    if (refuseWhileBusy(kBusyCloseStatusLine)) {
+        event->ignore();
+        return;
+    }
+    QWidget::closeEvent(event);
 }
 
 std::string MainForm::combo1Text() const {

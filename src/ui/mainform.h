@@ -25,6 +25,10 @@ class CanColConf;
 // for the driver.
 inline constexpr const char* kBusyStatusLine =
     "Busy: a command is still running; wait for it or press Abort.";
+// What it says when the operator closes the console while a command waits: the window stays,
+// since without it nobody could answer the driver or end the wait.
+inline constexpr const char* kBusyCloseStatusLine =
+    "Busy: a command is still running; press Abort first, then close the console.";
 
 class MainForm : public QWidget {
     Q_OBJECT
@@ -47,6 +51,11 @@ public:
     // The two modal screens, created on first use and kept (null before).
     RecipeForm* recipeForm() const { return m_recipeForm; }
     CanColConf* canColConf() const { return m_canColConfForm; }
+
+protected:
+    // Refused while a command is in flight (kBusyCloseStatusLine); otherwise the window
+    // closes and leaves the driver and the exchange files as they are.
+    void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void startQelp();
@@ -75,8 +84,8 @@ private slots:
 private:
     void buildControls();
     void log(const std::string& line);
-    // True (and the busy line on the status area) when a command is still in flight.
-    bool refuseWhileBusy();
+    // True (and `line` on the status area) when a command is still in flight.
+    bool refuseWhileBusy(const char* line = kBusyStatusLine);
     // The canister text of Combo1; nothing when it is empty. A text that is no canister
     // number is logged and also gives nothing.
     bool readCanister(int32_t& number, std::string& text);

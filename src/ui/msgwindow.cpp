@@ -3,6 +3,7 @@
 #include "console/consoletext.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
+#include "ui/screenfit.h"
 #include "ui/textedge.h"
 
 #include <QCloseEvent>
@@ -11,6 +12,9 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -34,14 +38,17 @@ MsgWindow::MsgWindow(Program& program, QWidget* parent)
     m_label->setObjectName(QStringLiteral("Label1"));
     m_label->setTextFormat(Qt::PlainText);
     m_label->setWordWrap(true);
-    m_label->setMinimumWidth(fontMetrics().averageCharWidth() * 48);
-    m_label->setMinimumHeight(fontMetrics().lineSpacing() * 4);
     m_label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_textArea = new QScrollArea(this);
+    m_textArea->setFrameShape(QFrame::NoFrame);
+    m_textArea->setWidgetResizable(true);
+    m_textArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_textArea->setWidget(m_label);
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_image, 0, Qt::AlignTop);
-    top->addWidget(m_label, 1);
+    top->addWidget(m_textArea, 1);
 
     // Slot 0 sits at the right end, slot 4 at the left; hidden slots take no room, so the
     // offered buttons line up from the right.
@@ -72,7 +79,7 @@ MsgWindow::MsgWindow(Program& program, QWidget* parent)
 }
 
 MsgWindow::~MsgWindow() {
-    // Form_Terminate: a window that goes away is no longer open.
+    // A window that goes away is no longer open.
     m_program.message.messageWindowOpen = false;
 }
 
@@ -81,23 +88,44 @@ void MsgWindow::loadAndShow() {
     m_timer->stop();
     arrangeButtons();
     showTitleAndIcon();
+    m_textArea->hide();
     m_label->hide();
     m_label->clear();
+    m_label->setAccessibleName(QString());
     if (!m_program.message.messageText.empty()) {
         m_label->setText(ForDisplay(FromCore(m_program.message.messageText)));
+        // Assistive technology reads the message itself, exactly as shown.
+        m_label->setAccessibleName(m_label->text());
         m_label->show();
+        m_textArea->show();
     }
     m_timer->setInterval(kTimerIntervalMs);
     m_timer->start();
     // The console disables itself while the driver starts; the driver may still ask then,
     // so the message window is enabled on its own (a window may be, unlike a child control).
     setEnabled(true);
+    fitText();
     adjustSize();
     show();
+    FitToScreen(this);
     raise();
     activateWindow();
     if (m_slots[0]->isVisible())
         m_slots[0]->setFocus();
+}
+
+void MsgWindow::fitText() {
+    // Room for several lines of 48 characters, more when the text needs it; the scroll bar's
+    // room is kept, so a text that scrolls wraps as one that does not.
+    const int textWidth = fontMetrics().averageCharWidth() * 48;
+    const int scrollBar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, m_textArea);
+    const int natural =
+        std::max(fontMetrics().lineSpacing() * 4, m_label->heightForWidth(textWidth));
+    m_textArea->setFixedSize(textWidth + scrollBar, natural);
+    // A fixed window: when it would be taller than the screen, the text gives way.
+    const int excess = sizeHint().height() - AvailableClientSize(this).height();
+    if (excess > 0)
+        m_textArea->setFixedHeight(std::max(fontMetrics().lineSpacing() * 4, natural - excess));
 }
 
 void MsgWindow::arrangeButtons() {
@@ -155,7 +183,7 @@ void MsgWindow::reject() {
 }
 
 void MsgWindow::closeEvent(QCloseEvent* event) {
-    // Form_Unload: the operator's close box alone does not end a question; only an answer
+    // The operator's close box alone does not end a question; only an answer
     // or the program's close request does.
     if (m_program.message.replyPending == 0 && !m_program.message.messageWindowCloseRequest) {
         event->ignore();

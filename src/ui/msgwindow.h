@@ -9,6 +9,7 @@
 
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QTimer;
 
 namespace qelp {
@@ -27,7 +28,7 @@ public:
     MsgWindow(Program& program, QWidget* parent);
     ~MsgWindow() override;
 
-    // Loads the window from the message state and shows it without waiting (Form_Load).
+    // Loads the window from the message state and shows it without waiting.
     void loadAndShow();
 
     QPushButton* slotButton(int slot) const { return m_slots[static_cast<size_t>(slot)]; }
@@ -46,10 +47,13 @@ private slots:
 private:
     void arrangeButtons();
     void showTitleAndIcon();
+    // Sizes the text area to the text, within what the screen leaves for it.
+    void fitText();
 
     Program& m_program;
     QLabel* m_image = nullptr;
     QLabel* m_label = nullptr;
+    QScrollArea* m_textArea = nullptr; // holds m_label; a text too long for the screen scrolls
     std::array<QPushButton*, kSlotCount> m_slots{};
     std::array<int, kSlotCount> m_slotBits{};
     QTimer* m_timer = nullptr;

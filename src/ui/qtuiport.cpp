@@ -37,7 +37,7 @@ void QtUiPort::waitForEvents(DirectoryWatch* watch, int timeoutMs) {
     // Sleep in the event loop until the driver touches the exchange directory, the operator
     // does something, or the timeout passes. The notifier switches itself off at its first
     // signal: a readable watch must not keep waking a modal loop that a button opened from
-    // inside this wait (the canister grid, say) until the wait gets to drain it.
+    // inside this wait (a dialog, say) until the wait gets to drain it.
     const int fd = watch ? static_cast<int>(watch->nativeHandle()) : -1;
     QSocketNotifier* notifier = nullptr;
     if (fd >= 0) {

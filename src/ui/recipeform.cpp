@@ -3,6 +3,7 @@
 #include "console/recipelogic.h"
 #include "frame/program.h"
 #include "ui/dialogs.h"
+#include "ui/screenfit.h"
 #include "ui/textedge.h"
 
 #include <QCheckBox>
@@ -33,8 +34,12 @@ QLabel* AddLabelled(QGridLayout* grid, int row, int column, const char* labelTex
 QComboBox* MakeCombo(bool editable) {
     auto* combo = new QComboBox;
     combo->setEditable(editable);
-    if (editable)
+    if (editable) {
+        // Typed text is stored as typed: never added to the list, never completed to an item
+        // (a typed "No" must stay "No", not become "No Move").
         combo->setInsertPolicy(QComboBox::NoInsert);
+        combo->setCompleter(nullptr);
+    }
     return combo;
 }
 
@@ -118,7 +123,8 @@ RecipeForm::RecipeForm(Program& program, Dialogs& dialogs, QWidget* parent)
     m_recipe->setWordWrap(true);
     m_recipe->setMinimumHeight(fontMetrics().lineSpacing() * 3);
     m_recipe->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_recipe->setAccessibleName(frame->title());
+    // Read by its text (showRecipe keeps the name); the frame's caption says what it is.
+    m_recipe->setAccessibleDescription(frame->title());
     m_paste = MakeCombo(false);
     m_pasteAmount = new QLineEdit;
     QPushButton* addButton = MakeButton("CommandAdd", "Add");
@@ -160,6 +166,7 @@ RecipeForm::RecipeForm(Program& program, Dialogs& dialogs, QWidget* parent)
 
 void RecipeForm::openModal() {
     fillControls();
+    FitToScreen(this);
     exec();
 }
 
@@ -206,6 +213,7 @@ void RecipeForm::fillControls() {
 void RecipeForm::showRecipe() {
     m_recipe->setText(
         FromCore(RecipeText(m_program.recipe.recipeColorants, m_program.session.decimalSeparator)));
+    m_recipe->setAccessibleName(m_recipe->text());
 }
 
 void RecipeForm::add() {

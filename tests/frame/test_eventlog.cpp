@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
+#include <regex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -126,4 +129,35 @@ TEST(LogFailure, AnUnwritableLogStillUpdatesTheStatusLine) {
         EXPECT_FALSE(Exists(programDir + "qelpserver.log"));
     }
     EXPECT_FALSE(Exists(dir.file("gone")));
+}
+
+// A full disk (a file size limit here) loses whole appends and never leaves half a line for
+// the next one to be glued onto; the copy of a file keeps its marker lines whole.
+TEST(LogFailure, AFullDiskLosesWholeLinesAndNeverTearsOne) {
+    LogFixture f;
+    const std::string file = f.dir.file("cmd.dat");
+    WriteFile(file, "@RUN\r\n@EXT RESET\r\n@END\r\n");
+    const int rc = RunInChild([&] {
+        std::signal(SIGXFSZ, SIG_IGN); // a short write instead of the signal's end
+        // Room for the first marker line and 10 bytes more.
+        const std::string marker = "Logging data in file: " + file;
+        rlimit full{f.log().size() + 22 + marker.size() + 2 + 10, RLIM_INFINITY};
+        if (::setrlimit(RLIMIT_FSIZE, &full) != 0)
+            return 2;
+        WriteLogLine(f.program, std::string(100, 'x'));
+        LogFileContents(f.program, file);
+        rlimit room{RLIM_INFINITY, RLIM_INFINITY};
+        ::setrlimit(RLIMIT_FSIZE, &room);
+        WriteLogLine(f.program, "after");
+        const std::regex line("2026-12-06 10:00:\\d\\d > (.*)");
+        Lines messages;
+        std::smatch m;
+        for (const std::string& text : SplitCrLf(f.log())) {
+            if (!std::regex_match(text, m, line))
+                return 1;
+            messages.push_back(m[1]);
+        }
+        return int(messages != Lines{"QELP Server started!", marker, "after"});
+    });
+    EXPECT_EQ(rc, 0) << f.log();
 }

@@ -1,6 +1,7 @@
 // Whole-file reads, atomic replacement, appends that refuse links, removal and queries.
 #include "frame/fileio.h"
 #include "frame/posixhost.h"
+#include "frame/profile.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -117,6 +118,82 @@ TEST(FileQueries, ReadRemoveAndExistenceTellFilesLinksFifosAndDirectoriesApart) 
     const std::string fifo = dir.file("result.dat"); // nobody writes: a reader must not block
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
     EXPECT_EQ(RunInChild([&] { return int(fileio::ReadFileBytes(fifo, out)); }, false, 10), 0);
+}
+
+// Files the host refuses, with a notice naming each, and reads as missing: anything over the
+// read limit, and a link where another program writes (the exchange directory).
+TEST(HostReads, OversizedFilesAndPlantedLinksAreRefusedWithANotice) {
+    TempDir dir;
+    TestHost host(dir.path());
+    std::vector<std::string> notices;
+    host.SetFileNotice([&](const std::string& line) { notices.push_back(line); });
+    const std::string big = dir.file("result.dat"), edge = dir.file("edge"),
+                      reg = dir.file("registry.reg");
+    for (const std::string& path : {big, edge, reg}) { // sparse: no disk space used
+        WriteFile(path, "");
+        ASSERT_EQ(::truncate(path.c_str(), fileio::kMaxReadBytes + (path == edge ? 0 : 1)), 0);
+    }
+    std::string out;
+    EXPECT_TRUE(host.ReadWholeFile(edge, out));
+    EXPECT_EQ(out.size(), size_t(fileio::kMaxReadBytes));
+    EXPECT_FALSE(host.ReadWholeFile(big, out));
+    EXPECT_FALSE(host.ReadPlainFile(big, out));
+    EXPECT_FALSE(host.CopyFileTo(big, dir.file("cmd.dat")));
+    EXPECT_EQ(host.ReadRegistryValues(RegistryRoot::LocalMachine, "Software\\QELP", {"A", "B"}),
+              (std::vector<std::string>{"", ""}));
+    host.WriteRegistryString(RegistryRoot::LocalMachine, "Software\\QELP", "ActiveVersion", "3");
+    host.WriteProfileString("Reply", "Button", "4", big);
+    EXPECT_EQ(profile::ReadProfileString("General", "RESULT", big), "");
+    for (const std::string& path : {big, reg}) // neither is ever overwritten blindly
+        EXPECT_EQ(Lstat(path).st_size, fileio::kMaxReadBytes + 1);
+    const std::string tooLarge = " is larger than 16 MiB; it is not read";
+    const std::string bigLine = "Error: File " + big + tooLarge;
+    const std::string regLine = "Error: File " + reg + tooLarge;
+    EXPECT_EQ(notices,
+              (std::vector<std::string>{bigLine, bigLine, bigLine, regLine, regLine, bigLine}));
+
+    WriteFile(dir.file("secret"), "[Reply]\r\nsecret=1\r\n");
+    for (const char* name : {"msg.dat", "reply.dat"})
+        ASSERT_EQ(::symlink(dir.file("secret").c_str(), dir.file(name).c_str()), 0);
+    notices.clear();
+    EXPECT_TRUE(host.ReadWholeFile(dir.file("msg.dat"), out)); // an operator's link is followed
+    EXPECT_FALSE(host.ReadPlainFile(dir.file("msg.dat"), out));
+    EXPECT_EQ(out, "");
+    host.WriteProfileString("Reply", "Button", "4", dir.file("reply.dat")); // not merged
+    EXPECT_EQ(ReadFile(dir.file("reply.dat")), "[Reply]\r\nButton=4\r\n");
+    EXPECT_FALSE(S_ISLNK(Lstat(dir.file("reply.dat")).st_mode));
+    EXPECT_EQ(ReadFile(dir.file("secret")), "[Reply]\r\nsecret=1\r\n");
+    EXPECT_EQ(notices,
+              (std::vector<std::string>{
+                  "Error: File " + dir.file("msg.dat") + " is a symbolic link; it is not read",
+                  "Error: File " + dir.file("reply.dat") + " is a symbolic link; it is not read"}));
+}
+
+// Indexes of large profile files stay within a few MiB in all and go with their file.
+TEST(ProfileIndexCache, StaysBoundedAndForgetsChangedOrVanishedFiles) {
+    TempDir dir;
+    auto large = [&](const std::string& name, const std::string& tag) {
+        std::string text = "[S]\r\n";
+        for (int i = 0; i < 3000; ++i)
+            text += "Key" + std::to_string(i) + "=" + tag + std::string(90, '.') + "\r\n";
+        WriteFile(dir.file(name), text);
+        return dir.file(name);
+    };
+    const size_t before = profile::IndexCacheBytes();
+    const std::string a = large("a", "old");
+    EXPECT_EQ(profile::ReadProfileString("S", "Key7", a).substr(0, 3), "old");
+    const size_t one = profile::IndexCacheBytes() - before;
+    EXPECT_GT(one, 0u);
+    large("a", "newer"); // another size: a changed file
+    EXPECT_EQ(profile::ReadProfileString("S", "Key7", a).substr(0, 5), "newer");
+    EXPECT_LT(profile::IndexCacheBytes() - before, 2 * one);
+    std::remove(a.c_str());
+    EXPECT_EQ(profile::ReadProfileString("S", "Key7", a), "");
+    EXPECT_EQ(profile::IndexCacheBytes(), before);
+    for (int i = 0; i < 16; ++i)
+        profile::ReadProfileString("S", "Key1", large("f" + std::to_string(i), "x"));
+    EXPECT_GT(profile::IndexCacheBytes(), one);
+    EXPECT_LE(profile::IndexCacheBytes(), 4u * 1024 * 1024);
 }
 
 // The host keeps its directory watch from one wait to the next; a watch whose directory was

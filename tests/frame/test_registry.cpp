@@ -1,11 +1,14 @@
 // The registry store: a REGEDIT4 text file beside the program, read as the Win32 registry
 // gives values, written atomically keeping every other key; a malformed file is survived.
 #include "frame/registry.h"
+#include "link/config.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <iterator>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -151,4 +154,58 @@ TEST_F(Registry, WritesKeepEveryOtherByteAtomicallyOrFailWithoutDamage) {
                    true),
         0);
     EXPECT_EQ(ReadFile(ro + "/registry.reg"), kExport);
+}
+
+// Only hex values continue, and only onto hex data: an export cut off after a "\\" or a
+// stray backslash elsewhere never swallows the next value or invents one. Every other value
+// reads back unchanged after a write.
+TEST_F(Registry, AWriteNeverLosesOrInventsAValue) {
+    const std::string cut = "\"Old\"=hex(7):41,00,\\";
+    for (const std::string& text :
+         {kHead + cut, kHead + cut + "\r\n", kHead + cut + "\r\n\r\n\"Next\"=\"n\"\r\n",
+          kHead + "\"T\"=\"x=hex\\\r\n\"Y\"=\"1\"\r\n", kHead + "; a=hex\\\r\n\"Y\"=\"1\"\r\n"}) {
+        RegistryStore store = storeWith(text);
+        std::vector<RegistryValue> before = store.List();
+        ASSERT_TRUE(store.WriteText(kKey, "New", "v"));
+        std::vector<RegistryValue> after = store.List();
+        ASSERT_EQ(after.size(), before.size() + 1) << text;
+        EXPECT_EQ(store.ReadAsText(kKey, "New"), "v") << text;
+        for (size_t i = 0; i < before.size(); ++i)
+            EXPECT_TRUE(after[i].name == before[i].name && after[i].text == before[i].text &&
+                        after[i].type == before[i].type)
+                << text;
+    }
+}
+
+// An administrator's link stays a link; its target takes the value, replaced atomically.
+TEST_F(Registry, AStoreThatIsALinkKeepsItAndItsTargetIsWritten) {
+    ASSERT_EQ(::mkdir(dir.file("shared").c_str(), 0755), 0);
+    WriteFile(dir.file("shared/qelp.reg"), kExport);
+    ASSERT_EQ(::symlink("shared/qelp.reg", path.c_str()), 0);
+    RegistryStore store(path);
+    ASSERT_TRUE(store.WriteText(kKey, "ActiveVersion", "3"));
+    struct stat st {};
+    ASSERT_EQ(::lstat(path.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(RegistryStore(dir.file("shared/qelp.reg")).ReadAsText(kKey, "ActiveVersion"), "3");
+    EXPECT_EQ(store.ReadAsText(kKey, "Driver"), "/opt/disp/drv");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("shared")), {}), 1);
+}
+
+// The configuration of one start comes from one read of the store, not one per value.
+TEST(RegistryReads, TheLinkConfigurationOpensTheStoreOnce) {
+    ProgramFixture f;
+    ASSERT_TRUE(RegistryStore(f.host.registryPath()).WriteText(kKey, "Driver", "/opt/drv"));
+    // Closes between the opens keep the kernel from merging repeated open events.
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, f.host.registryPath().c_str(), IN_OPEN | IN_CLOSE), 0);
+    ReadLinkConfiguration(f.program);
+    inotify_event events[32]; // a file watch's events carry no name
+    const ssize_t n = ::read(watch, events, sizeof events);
+    ::close(watch);
+    int opens = 0;
+    for (ssize_t i = 0; i < n / ssize_t(sizeof(inotify_event)); ++i)
+        opens += (events[i].mask & IN_OPEN) != 0;
+    EXPECT_EQ(opens, 1);
+    EXPECT_EQ(f.program.link.driverExeName, "drv");
 }

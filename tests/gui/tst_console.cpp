@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include <filesystem>
 #include <map>
 
 #include <QDir>
@@ -125,16 +126,6 @@ private slots:
         QCOMPARE(c1->count(), 17); // lists are left alone when stopped
     }
 
-    // Screen readers and operator tests find controls by their accessible names.
-    void controlsCarryTheirCaptionsAsAccessibleNames() {
-        const auto buttons = m_f->form->findChildren<QPushButton*>();
-        QCOMPARE(buttons.size(), 21);
-        for (QPushButton* b : buttons)
-            QCOMPARE(b->accessibleName(), b->text());
-        QCOMPARE(m_f->combo("Combo1")->accessibleName(), QString("Canister:"));
-        QCOMPARE(m_f->combo("Combo2")->accessibleName(), QString("Colorant:"));
-    }
-
     void maintenanceAction_data() {
         QTest::addColumn<int>("row");
         for (int i = 0; i < int(std::size(kActions)); ++i)
@@ -230,13 +221,17 @@ private slots:
         QStringList statuses;
         size_t asked = 0;
         Lines loggedInside;
+        bool gridOpened = false, closed = true; // the grid would hold the wait: closed at once
+        guitest::WhenVisible("CanColConf", [&](QWidget* w) { gridOpened = w->close(); });
         guitest::WhenVisible("MsgWindow", [&](QWidget*) {
             const size_t inside = m_f->mark(), before = m_f->dialogs.asked.size();
             for (const char* b : {"Command3", "Command10", "Command20", "Command16", "Command5",
-                                  "Command14", "Command15"}) {
+                                  "Command14", "Command15", "cmd_cancol"}) {
                 m_f->click(b);
                 statuses << m_f->status();
             }
+            closed = m_f->form->close();
+            statuses << m_f->status();
             asked = m_f->dialogs.asked.size() - before;
             loggedInside = m_f->since(inside);
             abortUsable = enabled("Command13");
@@ -246,8 +241,10 @@ private slots:
                 qelp::AbortCommand(m_f->program);
         });
         const Lines out = m_f->press("Command16");
-        QVERIFY(abortUsable);
-        QCOMPARE(statuses, QStringList(7, QString(kBusyStatusLine)));
+        QVERIFY(abortUsable && !gridOpened && !closed && m_f->form->isVisible());
+        QCOMPARE(statuses, QStringList(8, QString(kBusyStatusLine))
+                               << "Busy: a command is still running; press Abort first, then "
+                                  "close the console.");
         QCOMPARE(asked, size_t(0));
         QVERIFY(loggedInside.empty());
         QVERIFY(Has(out, "Error: Driver returns 3 on command.")); // aborted
@@ -269,6 +266,26 @@ private slots:
         QCOMPARE(enabledControls(), (QStringList{"Command1", "cmd_cancol"}));
         QTRY_VERIFY(!m_f->program.message.messageWindowOpen);
         QCOMPARE(m_f->driver->processCount(), 0);
+    }
+
+    // Closing the console ends the console only: the driver goes on running for the next
+    // one, and the exchange files stay as they are.
+    void closingLeavesTheDriverAndTheExchangeFiles() {
+        startWithDriver();
+        const auto files = [&] {
+            std::map<std::string, std::string> found;
+            for (const std::string& dir : {m_f->program.link.driverCommandDirectory,
+                                           m_f->program.link.serverCommandDirectory})
+                for (const auto& e : std::filesystem::recursive_directory_iterator(dir))
+                    found[e.path().string()] = qelptest::ReadFile(e.path().string());
+            return found;
+        };
+        const auto before = files();
+        QVERIFY(before.count(ServerCommandFile(m_f->program)));
+        QVERIFY(m_f->form->close());
+        m_f->form.reset(); // the window goes, as at the end of the program
+        QCOMPARE(files(), before);
+        QCOMPARE(m_f->driver->processCount(), 1);
     }
 
     void machineFeaturesAndVersion() {

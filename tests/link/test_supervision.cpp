@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <thread>
 
 using namespace qelptest;
@@ -22,6 +23,30 @@ class StubbornHost : public TestHost {
 public:
     using TestHost::TestHost;
     bool TerminateProcessByName(const std::string&) override { return true; }
+};
+
+// A host whose kill lands a moment after the call, like a driver that takes its time to end.
+class SlowDeathHost : public TestHost {
+public:
+    using TestHost::TestHost;
+    ~SlowDeathHost() override {
+        if (m_killer.joinable())
+            m_killer.join();
+    }
+    bool TerminateProcessByName(const std::string&) override {
+        if (m_killer.joinable())
+            m_killer.join();
+        m_killer = std::thread([pid = victim] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            if (pid > 0)
+                ::kill(pid, SIGKILL);
+        });
+        return true;
+    }
+    int victim = -1; // -1: the kill never lands
+
+private:
+    std::thread m_killer;
 };
 
 // A later run of the console on the same machine: fresh program state, same host.
@@ -233,4 +258,37 @@ TEST(Supervision, StopTerminatesTheDriverAndClearsTheExchangeDirectory) {
     qelp::StopDriver(f.program);
     EXPECT_FALSE(Exists(f.driver.exchangeDir + "cmd.sig"));
     EXPECT_FALSE(f.program.link.driverRunning);
+}
+
+// A stop waits until the driver has ended, so a start right after it launches a fresh one
+// instead of adopting the one on its way out; a driver that outlives the bound is logged.
+TEST(Supervision, StopWaitsForTheDriverToEndAndADyingOneIsNeverAdopted) {
+    TempDir dir;
+    DriverInstall driver(dir.path());
+    SlowDeathHost host(dir.path());
+    FakeUi ui;
+    qelp::Program program(host, ui);
+    ui.attach(program);
+    qelp::StartProgram(program);
+    ASSERT_TRUE(qelp::StartDriver(program));
+    host.victim = driver.firstPid();
+    qelp::StopDriver(program);
+    EXPECT_FALSE(host.IsProcessRunning(driver.exeName));
+    ASSERT_TRUE(qelp::StartDriver(program));
+    auto log = messagesOf(program);
+    EXPECT_EQ(CountOf(log, "Client started"), 2);
+    EXPECT_EQ(CountOf(log, "Client already running"), 0);
+
+    // Killed an instant before it would be looked for: it counts as gone at once.
+    ASSERT_EQ(::kill(driver.firstPid(), SIGKILL), 0);
+    EXPECT_FALSE(host.IsProcessRunning(driver.exeName));
+
+    ASSERT_TRUE(qelp::StartDriver(program));
+    host.victim = -1;
+    program.tuning.terminateWaitLimitMs = 200;
+    qelp::StopDriver(program);
+    EXPECT_EQ(messagesOf(program).back(),
+              "Error: Driver still running 200 ms after termination. It may still be ending.");
+    EXPECT_FALSE(Exists(driver.exchangeDir + "busy.flg"));
+    EXPECT_FALSE(program.link.driverRunning);
 }

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <sys/wait.h>
@@ -54,9 +55,14 @@ protected:
         qelp::StartProgram(program);
         exchange = dir.path() + "exchange/";
         std::filesystem::create_directories(exchange);
-        // The stand-in driver: an idle process under a unique name.
+        // The stand-in driver: an idle process under a name unique on the machine. Names are
+        // matched by prefix, so all have one length (the 15 characters of comm): pid and
+        // counter in fixed-width hex.
         std::filesystem::create_directories(dir.path() + "driver");
-        driverName = "xferdrv" + std::to_string(::getpid() % 100000) + std::to_string(++counter);
+        char name[16];
+        std::snprintf(name, sizeof name, "xferdrv%06x%02x", static_cast<unsigned>(::getpid()),
+                      ++counter & 0xff);
+        driverName = name;
         std::filesystem::copy_file("/bin/sleep", dir.path() + "driver/" + driverName);
         qelp::RegistryStore reg(dir.path() + "registry.reg");
         reg.WriteText("Software\\QELP", "Driver", dir.path() + "driver/" + driverName);
@@ -384,4 +390,61 @@ TEST_F(Transfer, SecondCommandDuringAWaitIsRefusedAndTheFirstCompletes) {
     EXPECT_EQ(CountOf(log(), "Clean command created"), 0);
     EXPECT_EQ(ReadFile(ServerCommandFile(program)), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     EXPECT_FALSE(program.session.commandInFlight);
+}
+
+// Links planted in the exchange directory read as missing files, with a line each: nothing
+// of the outside file reaches the log, the reply or the outside file itself.
+TEST_F(Transfer, PlantedLinksReadAsMissingFiles) {
+    const std::string secret = dir.path() + "secret";
+    WriteFile(secret, "[Msg]\r\nDlgType=4\r\nMsg=secret\r\n[General]\r\nRESULT=0\r\n");
+    auto plant = [&](const char* name) {
+        qelp::fileio::RemoveFile(x(name));
+        ASSERT_EQ(::symlink(secret.c_str(), x(name).c_str()), 0);
+    };
+    play([&] {
+        takeCommand();
+        plant("reply.dat");
+        ask("Go on?", 4);
+        ASSERT_TRUE(waitUntil([&] { return has("reply.sig"); }));
+        plant("msg.dat");
+        put("msg.sig", "");
+        ASSERT_TRUE(waitUntil([&] { return !has("msg.sig"); }));
+        plant("result.dat");
+        put("result.sig", "");
+        qelp::fileio::RemoveFile(x("busy.flg"));
+    });
+    ui.autoAnswer = 4;
+    EXPECT_FALSE(qelp::SendAndEvaluate(program, 2000));
+    player.join();
+    EXPECT_EQ(program.result.driverResultCode, -1);
+    EXPECT_EQ(ui.shownTexts, (std::vector<std::string>{"Go on?"}));
+    EXPECT_EQ(ReadFile(x("reply.dat")), "[Reply]\r\nButton=4\r\n");
+    EXPECT_EQ(ReadFile(secret), "[Msg]\r\nDlgType=4\r\nMsg=secret\r\n[General]\r\nRESULT=0\r\n");
+    const auto lines = log();
+    EXPECT_EQ(CountOf(lines, "Msg=secret"), 0);
+    for (const char* name : {"reply.dat", "msg.dat", "result.dat"})
+        EXPECT_EQ(CountOf(lines, "Error: File " + x(name) + " is a symbolic link; it is not read"),
+                  1)
+            << name;
+}
+
+// The exchange directory going mid-command is said once; the wait goes on and, once the
+// directory is back, sees the driver's result in it.
+TEST_F(Transfer, ExchangeDirectoryGoneMidCommandIsLoggedOnceAndWatchedAgain) {
+    const std::string gone =
+        "Error: Exchange directory " + exchange + " has gone; waiting for it to return";
+    const std::string away = dir.path() + "away";
+    play([&] {
+        takeCommand();
+        qelp::fileio::RemoveFile(x("busy.flg"));
+        std::filesystem::rename(exchange, away);
+        EXPECT_TRUE(waitUntil([&] { return CountOf(log(), gone) == 1; }));
+        std::filesystem::rename(away, exchange);
+        EXPECT_TRUE(waitUntil(
+            [&] { return CountOf(log(), "Exchange directory " + exchange + " is back") == 1; }));
+        finish(0);
+    });
+    EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
+    player.join();
+    EXPECT_EQ(CountOf(log(), gone), 1);
 }

@@ -72,7 +72,9 @@ std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(
     auto left = std::make_shared<int>(timeoutMs / 10);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
-            if (w->objectName() == objectName && w->isVisible()) {
+            const bool named = objectName.isEmpty() ? w == QApplication::activeModalWidget()
+                                                    : w->objectName() == objectName;
+            if (named && w->isVisible()) {
                 timer->deleteLater();
                 timer->stop();
                 *done = true;

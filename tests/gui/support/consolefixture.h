@@ -60,7 +60,8 @@ public:
 
 bool Has(const std::vector<std::string>& lines, const std::string& line);
 
-// Runs the action once on the first visible top-level widget of that name (polled every 10 ms).
+// Runs the action once on the first visible top-level widget of that name, or with an empty
+// name on the modal dialog in front (polled every 10 ms).
 std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(QWidget*)> action,
                                   int timeoutMs = 20000);
 

@@ -1,0 +1,44 @@
+// Profile files: any text, one key written. The value reads back as written, from the file
+// and from memory alike; another key reads as before; the indexed snapshot agrees with the
+// plain lookup.
+#include "frame/profile.h"
+#include "frame/textutil.h"
+#include "fuzzsupport.h"
+
+#include <cctype>
+
+#include <fuzzer/FuzzedDataProvider.h>
+
+namespace {
+// A name or value as a program writes them: letters and digits only, never empty.
+std::string Plain(FuzzedDataProvider& in) {
+    std::string s;
+    for (char c : in.ConsumeRandomLengthString(12))
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            s.push_back(c);
+    return s.empty() ? "k" : s;
+}
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    namespace profile = qelp::profile;
+    FuzzedDataProvider in(data, size);
+    const std::string section = Plain(in), key = Plain(in), value = Plain(in);
+    const std::string otherSection = Plain(in), otherKey = Plain(in);
+    const std::string text = in.ConsumeRemainingBytesAsString();
+
+    const std::string path = qelpfuzz::ScratchDir() + "profile.ini";
+    qelpfuzz::WriteBytes(path, text);
+    const std::string other = profile::LookupInText(text, otherSection, otherKey);
+    FUZZ_CHECK(profile::ProfileSnapshot(text).Read(otherSection, otherKey) ==
+               profile::ReadProfileString(otherSection, otherKey, path));
+    FUZZ_CHECK(profile::WriteProfileString(section, key, value, path));
+    std::string written;
+    FUZZ_CHECK(qelp::fileio::ReadFileBytes(path, written));
+    FUZZ_CHECK(written == profile::SetInText(text, section, key, value));
+    FUZZ_CHECK(profile::ReadProfileString(section, key, path) == value);
+    FUZZ_CHECK(profile::LookupInText(written, section, key) == value);
+    if (!qelp::EqualsIgnoreCase(section, otherSection) || !qelp::EqualsIgnoreCase(key, otherKey))
+        FUZZ_CHECK(profile::LookupInText(written, otherSection, otherKey) == other);
+    return 0;
+}

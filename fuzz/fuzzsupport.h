@@ -1,0 +1,77 @@
+#pragma once
+// Shared by the fuzz targets: a scratch directory for the whole run and a console core whose
+// program and exchange directory it is. A failed property aborts, which libFuzzer reports
+// as a crash with the input that caused it.
+#include "frame/fileio.h"
+#include "frame/posixhost.h"
+#include "frame/program.h"
+#include "frame/uiport.h"
+#include "link/config.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
+
+namespace qelpfuzz {
+
+#define FUZZ_CHECK(cond)                                                                           \
+    do {                                                                                           \
+        if (!(cond)) {                                                                             \
+            std::fprintf(stderr, "property failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__);      \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (0)
+
+// A directory under $TMPDIR, ending in '/', removed when the fuzzer exits normally.
+struct Scratch {
+    Scratch() {
+        const char* tmp = std::getenv("TMPDIR");
+        path = std::string(tmp && *tmp ? tmp : "/tmp") + "/qelpfuzz-XXXXXX";
+        if (!::mkdtemp(path.data()))
+            std::abort();
+        path += '/';
+    }
+    ~Scratch() { std::filesystem::remove_all(path); }
+    std::string path;
+};
+
+inline const std::string& ScratchDir() {
+    static const Scratch scratch;
+    return scratch.path;
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    FUZZ_CHECK(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
+    std::fclose(f);
+}
+
+// The console's core with the scratch directory as its program and exchange directory. The
+// log is emptied before each input so that a long run does not fill the disk.
+struct Console {
+    Console() : host(ScratchDir() + "qelpserver"), program(host, ui) {
+        qelp::StartProgram(program);
+        qelp::ReadLinkConfiguration(program);
+        program.driverCommandDirectory = ScratchDir();
+    }
+    void nextInput() { std::filesystem::remove(program.logFilePath); }
+    // True when the log holds only whole lines, each with its time stamp.
+    bool logIsWhole() const {
+        std::string text;
+        qelp::fileio::ReadFileBytes(program.logFilePath, text);
+        for (size_t at = 0; at < text.size();) {
+            const size_t end = text.find("\r\n", at);
+            if (end == std::string::npos || end - at < 22 || text.compare(at + 19, 3, " > ") != 0)
+                return false;
+            at = end + 2;
+        }
+        return true;
+    }
+    qelp::PosixHost host;
+    qelp::NullUiPort ui;
+    qelp::Program program;
+};
+
+} // namespace qelpfuzz
