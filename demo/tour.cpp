@@ -11,7 +11,7 @@
 #include "frame/posixhost.h"
 #include "frame/program.h"
 #include "link/supervision.h"
-#include "ui/dialogs.h"
+#include "ui/scripteddialogs.h"
 #include "ui/mainform.h"
 #include "ui/qtuiport.h"
 #include "ui/textedge.h"

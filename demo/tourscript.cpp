@@ -1,7 +1,7 @@
 #include "tourscript.h"
 
 #include "frame/program.h"
-#include "ui/dialogs.h"
+#include "ui/scripteddialogs.h"
 #include "ui/mainform.h"
 #include "ui/msgwindow.h"
 #include "ui/qtuiport.h"

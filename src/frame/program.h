@@ -89,7 +89,7 @@ struct ProgramState {
     } session;
 };
 
-// Waits and bounds that the design leaves open or that tests need to shorten. The product
+// Waits and bounds that are ours to choose, or that tests need to shorten. The product
 // uses the defaults.
 struct Tuning {
     // Busy wait of the start-up reset: five minutes for a fresh driver to get ready.
@@ -123,7 +123,7 @@ public:
 // The start-up sequence of the entry, without showing any window: sets recipePresent,
 // the log file path, and writes the first log line.
 void StartProgram(Program& program);
-// The console load step's state part: empties the recipe and canister lists.
+// The state part of preparing the console: empties the recipe and canister lists.
 void ResetConsoleState(Program& program);
 
 } // namespace qelp

@@ -23,6 +23,14 @@ struct CanisterState {
     bool operator==(const CanisterState&) const = default;
 };
 
+// The entry for canister canId in a canister list, or null.
+inline CanisterState* FindCanister(std::vector<CanisterState>& list, int32_t canId) {
+    for (CanisterState& entry : list)
+        if (entry.canId == canId)
+            return &entry;
+    return nullptr;
+}
+
 // The header of the one recipe the console can dispense.
 struct DosingRecipe {
     int32_t unitType = 0; // 0 "ML", 1 "GR"

@@ -114,13 +114,7 @@ void MergeIntoCanisterTable(Program& program) {
         return;
     const char sep = program.session.decimalSeparator;
     for (const CanisterState& r : program.result.resultCanisters) {
-        CanisterState* t = nullptr;
-        for (CanisterState& entry : program.canisters.canisterTable) {
-            if (entry.canId == r.canId) {
-                t = &entry;
-                break;
-            }
-        }
+        CanisterState* t = FindCanister(program.canisters.canisterTable, r.canId);
         if (!t)
             continue;
         if (t->contentMl != r.contentMl) {
@@ -151,6 +145,12 @@ void ReadResultFile(Program& program) {
     program.result.versionLines = reader.lines("Version", "Text", kMaxVersionLines);
 
     DeleteExchangePair(program, SlotResult);
+}
+
+void TakeReportedColorantNames(ProgramState& program) {
+    for (const CanisterState& reported : program.result.resultCanisters)
+        if (CanisterState* entry = FindCanister(program.canisters.canisterTable, reported.canId))
+            entry->colorantName = reported.colorantName;
 }
 
 } // namespace qelp

@@ -33,7 +33,7 @@ int RunConsole(int argc, char** argv) {
     QtDialogs dialogs(FromPath(DialogSettingsPath(program)));
     MainForm form(program, dialogs);
     port.attach(program, form);
-    // The first log line is the console's first use: it loads the window (the load step)
+    // The first log line is the console's first use: it loads the window
     // and then shows "QELP Server started!" on the status line.
     StartProgram(program);
     form.ensureLoaded();

@@ -47,7 +47,7 @@ class CanColConf : public QDialog {
 public:
     CanColConf(Program& program, QWidget* parent);
 
-    // Fills the grid (the load step) and shows the window modally; returns when closed.
+    // Fills the grid and shows the window modally; returns when closed.
     void openModal();
     // Fills the grid from the canister table, marks the changes against shownCanisters,
     // then replaces shownCanisters.

@@ -5,6 +5,7 @@
 #include "frame/program.h"
 #include "frame/textutil.h"
 #include "operations/operations.h"
+#include "replies/resultfile.h"
 #include "ui/cancolconf.h"
 #include "ui/dialogs.h"
 #include "ui/recipeform.h"
@@ -21,7 +22,7 @@ std::string InvalidCanisterLine(const std::string& text) {
 } // namespace
 
 bool MainForm::readCanister(int32_t& number, std::string& text) {
-    text = combo1Text();
+    text = canisterText();
     if (text.empty())
         return false;
     // The list offers "0" and canister numbers; typed letters, signs or a number beyond 32
@@ -86,7 +87,7 @@ void MainForm::prepare() {
         return;
     int32_t number = 0;
     std::string text;
-    if (TrimBlanks(combo1Text()) != "0" && readCanister(number, text))
+    if (TrimBlanks(canisterText()) != "0" && readCanister(number, text))
         log(FillCanister(m_program, FillCanisterMode::Prepare, number, 0) ? "Prepare completed."
                                                                           : "Prepare failed...");
     refreshConsole();
@@ -139,7 +140,7 @@ void MainForm::fill(bool set) {
 void MainForm::cleanCol() {
     if (refuseWhileBusy())
         return;
-    const std::string name = combo2Text();
+    const std::string name = colorantText();
     if (!name.empty())
         log(CleanColorant(m_program, name) ? "CleanCol completed." : "CleanCol failed...");
     refreshConsole();
@@ -148,7 +149,7 @@ void MainForm::cleanCol() {
 void MainForm::purgeCol() {
     if (refuseWhileBusy())
         return;
-    const std::string name = combo2Text();
+    const std::string name = colorantText();
     if (!name.empty())
         log(PurgeColorant(m_program, name) ? "PurgeCol completed." : "PurgeCol failed...");
     refreshConsole();
@@ -157,7 +158,7 @@ void MainForm::purgeCol() {
 void MainForm::setColorantName() {
     if (refuseWhileBusy())
         return;
-    const std::string chosen = combo1Text();
+    const std::string chosen = canisterText();
     const std::string defaultCanister = chosen.empty() || chosen == "0" ? std::string("1") : chosen;
     const std::string canisterAnswer =
         ToCore(m_dialogs.inputBox(this, QStringLiteral("Specify Canister#"),
@@ -182,14 +183,7 @@ void MainForm::setColorantName() {
         return;
     }
     log("SetCanColName completed.");
-    for (const CanisterState& reported : m_program.result.resultCanisters) {
-        for (CanisterState& entry : m_program.canisters.canisterTable) {
-            if (entry.canId == reported.canId) {
-                entry.colorantName = reported.colorantName;
-                break;
-            }
-        }
-    }
+    TakeReportedColorantNames(m_program);
     refreshConsole();
 }
 

@@ -93,9 +93,9 @@ void MainForm::buildControls() {
     statusHeading->setBuddy(m_status);
     m_cancolButton = MakeButton(this, "cmd_cancol", "CanCoLConf");
 
-    m_frame1 = new QGroupBox(QStringLiteral("Dispenser Maintenance"), this);
-    m_frame1->setObjectName(QStringLiteral("Frame1"));
-    auto* f1 = new QVBoxLayout(m_frame1);
+    m_dispenserGroup = new QGroupBox(QStringLiteral("Dispenser Maintenance"), this);
+    m_dispenserGroup->setObjectName(QStringLiteral("Frame1"));
+    auto* f1 = new QVBoxLayout(m_dispenserGroup);
     const struct {
         const char* name;
         const char* caption;
@@ -108,19 +108,19 @@ void MainForm::buildControls() {
                        {"Command14", "Send Command FileList", &MainForm::sendCommandFileList},
                        {"Command17", "Get Version", &MainForm::getVersion}};
     for (const auto& b : maintenance) {
-        QPushButton* button = MakeButton(m_frame1, b.name, b.caption);
+        QPushButton* button = MakeButton(m_dispenserGroup, b.name, b.caption);
         connect(button, &QPushButton::clicked, this, b.slot);
         f1->addWidget(button);
     }
     f1->addStretch(1);
 
-    m_frame2 = new QGroupBox(QStringLiteral("Canister Maintenance"), this);
-    m_frame2->setObjectName(QStringLiteral("Frame2"));
-    auto* f2 = new QVBoxLayout(m_frame2);
-    QLabel* label3 = MakeLabel(m_frame2, "Label3", "Canister:");
-    m_combo1 = MakeCombo(m_frame2, "Combo1", label3);
+    m_canisterGroup = new QGroupBox(QStringLiteral("Canister Maintenance"), this);
+    m_canisterGroup->setObjectName(QStringLiteral("Frame2"));
+    auto* f2 = new QVBoxLayout(m_canisterGroup);
+    QLabel* label3 = MakeLabel(m_canisterGroup, "Label3", "Canister:");
+    m_canisterBox = MakeCombo(m_canisterGroup, "Combo1", label3);
     f2->addWidget(label3);
-    f2->addWidget(m_combo1);
+    f2->addWidget(m_canisterBox);
     const struct {
         const char* name;
         const char* caption;
@@ -134,26 +134,26 @@ void MainForm::buildControls() {
                     {"Command19", "PurgeCol", &MainForm::purgeCol},
                     {"Command20", "Set ColorantName", &MainForm::setColorantName}};
     for (const auto& b : canister) {
-        QPushButton* button = MakeButton(m_frame2, b.name, b.caption);
+        QPushButton* button = MakeButton(m_canisterGroup, b.name, b.caption);
         connect(button, &QPushButton::clicked, this, b.slot);
         f2->addWidget(button);
     }
-    QLabel* label4 = MakeLabel(m_frame2, "Label4", "Colorant:");
-    m_combo2 = MakeCombo(m_frame2, "Combo2", label4);
+    QLabel* label4 = MakeLabel(m_canisterGroup, "Label4", "Colorant:");
+    m_colorantBox = MakeCombo(m_canisterGroup, "Combo2", label4);
     f2->addWidget(label4);
-    f2->addWidget(m_combo2);
+    f2->addWidget(m_colorantBox);
     for (const auto& b : colorant) {
-        QPushButton* button = MakeButton(m_frame2, b.name, b.caption);
+        QPushButton* button = MakeButton(m_canisterGroup, b.name, b.caption);
         connect(button, &QPushButton::clicked, this, b.slot);
         f2->addWidget(button);
     }
     f2->addStretch(1);
 
-    m_frame3 = new QGroupBox(QStringLiteral("Dispense Recipe"), this);
-    m_frame3->setObjectName(QStringLiteral("Frame3"));
-    auto* f3 = new QVBoxLayout(m_frame3);
-    QPushButton* createButton = MakeButton(m_frame3, "Command15", "Create");
-    m_dispense = MakeButton(m_frame3, "Command16", "Dispense!");
+    m_recipeGroup = new QGroupBox(QStringLiteral("Dispense Recipe"), this);
+    m_recipeGroup->setObjectName(QStringLiteral("Frame3"));
+    auto* f3 = new QVBoxLayout(m_recipeGroup);
+    QPushButton* createButton = MakeButton(m_recipeGroup, "Command15", "Create");
+    m_dispense = MakeButton(m_recipeGroup, "Command16", "Dispense!");
     connect(createButton, &QPushButton::clicked, this, &MainForm::create);
     connect(m_dispense, &QPushButton::clicked, this, &MainForm::dispense);
     f3->addWidget(createButton);
@@ -164,8 +164,8 @@ void MainForm::buildControls() {
     connect(m_stop, &QPushButton::clicked, this, &MainForm::stopQelp);
     connect(m_abort, &QPushButton::clicked, this, &MainForm::abortCommand);
     connect(m_cancolButton, &QPushButton::clicked, this, &MainForm::canColConfClicked);
-    connect(m_combo1, &QComboBox::editTextChanged, this, &MainForm::showCanisterInfo);
-    connect(m_combo1, &QComboBox::activated, this, &MainForm::showCanisterInfo);
+    connect(m_canisterBox, &QComboBox::editTextChanged, this, &MainForm::showCanisterInfo);
+    connect(m_canisterBox, &QComboBox::activated, this, &MainForm::showCanisterInfo);
 
     // Start, stop and abort in a column at the left top, the status area beside them, the
     // canister grid button under the status area above the right end of the groups, and
@@ -182,9 +182,9 @@ void MainForm::buildControls() {
     grid->addLayout(buttons, 0, 0);
     grid->addLayout(status, 0, 1, 1, 2);
     grid->addWidget(m_cancolButton, 1, 2, Qt::AlignRight);
-    grid->addWidget(m_frame1, 2, 0);
-    grid->addWidget(m_frame2, 2, 1);
-    grid->addWidget(m_frame3, 2, 2);
+    grid->addWidget(m_dispenserGroup, 2, 0);
+    grid->addWidget(m_canisterGroup, 2, 1);
+    grid->addWidget(m_recipeGroup, 2, 2);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(2, 1);
 }
@@ -220,9 +220,9 @@ void MainForm::refreshConsole() {
     // Abort belongs to the command in flight: a refresh from inside its wait (after "Stop
     // QELP", say) must not take it away while that command still runs.
     m_abort->setEnabled(m_program.session.commandInFlight);
-    m_frame1->setEnabled(running);
-    m_frame2->setEnabled(running);
-    m_frame3->setEnabled(running);
+    m_dispenserGroup->setEnabled(running);
+    m_canisterGroup->setEnabled(running);
+    m_recipeGroup->setEnabled(running);
     if (!running)
         return;
     m_dispense->setEnabled(m_program.recipe.recipePresent);
@@ -231,13 +231,13 @@ void MainForm::refreshConsole() {
 }
 
 void MainForm::syncCanisterList() {
-    if (!CanisterListInStep(ItemsOf(m_combo1), m_program.canisters.canisterTable))
-        Refill(m_combo1, CanisterListItems(m_program.canisters.canisterTable));
+    if (!CanisterListInStep(ItemsOf(m_canisterBox), m_program.canisters.canisterTable))
+        Refill(m_canisterBox, CanisterListItems(m_program.canisters.canisterTable));
 }
 
 void MainForm::syncColorantList() {
-    if (!ColorantListInStep(ItemsOf(m_combo2), m_program.canisters.canisterTable))
-        Refill(m_combo2, ColorantListItems(m_program.canisters.canisterTable));
+    if (!ColorantListInStep(ItemsOf(m_colorantBox), m_program.canisters.canisterTable))
+        Refill(m_colorantBox, ColorantListItems(m_program.canisters.canisterTable));
 }
 
 bool MainForm::refuseWhileBusy(const char* line) {
@@ -259,15 +259,15 @@ void MainForm::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-std::string MainForm::combo1Text() const {
-    return ToCore(m_combo1->currentText());
+std::string MainForm::canisterText() const {
+    return ToCore(m_canisterBox->currentText());
 }
-std::string MainForm::combo2Text() const {
-    return ToCore(m_combo2->currentText());
+std::string MainForm::colorantText() const {
+    return ToCore(m_colorantBox->currentText());
 }
 
 void MainForm::showCanisterInfo() {
-    if (std::optional<std::string> info = CanisterInfoText(m_program, combo1Text()))
+    if (std::optional<std::string> info = CanisterInfoText(m_program, canisterText()))
         setStatusText(*info);
 }
 

@@ -36,7 +36,7 @@ public:
     MainForm(Program& program, Dialogs& dialogs, QWidget* parent = nullptr);
     ~MainForm() override;
 
-    // The console load step, run once, on first use: empties the recipe and canister lists,
+    // Prepares the console once, on first use: empties the recipe and canister lists,
     // sets the title and applies the enable rules.
     void ensureLoaded();
     // The status area (Label1); text as Windows-1252 bytes. Loads the window first.
@@ -90,8 +90,8 @@ private:
     // number is logged and also gives nothing.
     bool readCanister(int32_t& number, std::string& text);
     void fill(bool set);
-    std::string combo1Text() const;
-    std::string combo2Text() const;
+    std::string canisterText() const;
+    std::string colorantText() const;
 
     Program& m_program;
     Dialogs& m_dialogs;
@@ -102,11 +102,11 @@ private:
     QPushButton* m_abort = nullptr;        // Command13
     QLabel* m_status = nullptr;            // Label1
     QPushButton* m_cancolButton = nullptr; // cmd_cancol
-    QGroupBox* m_frame1 = nullptr;
-    QGroupBox* m_frame2 = nullptr;
-    QGroupBox* m_frame3 = nullptr;
-    QComboBox* m_combo1 = nullptr;
-    QComboBox* m_combo2 = nullptr;
+    QGroupBox* m_dispenserGroup = nullptr;
+    QGroupBox* m_canisterGroup = nullptr;
+    QGroupBox* m_recipeGroup = nullptr;
+    QComboBox* m_canisterBox = nullptr;
+    QComboBox* m_colorantBox = nullptr;
     QPushButton* m_dispense = nullptr; // Command16
 
     RecipeForm* m_recipeForm = nullptr;

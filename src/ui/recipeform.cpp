@@ -85,7 +85,7 @@ RecipeForm::RecipeForm(Program& program, Dialogs& dialogs, QWidget* parent)
     m_prod = MakeCombo(true);
     m_base = MakeCombo(true);
     m_canType = MakeCombo(false);
-    m_check1 = MakeCheck("Check1", "Dont use Can Height");
+    m_noCanHeightCheck = MakeCheck("Check1", "Dont use Can Height");
     m_shelfPre = MakeCombo(true);
     m_shelfDose = MakeCombo(true);
     m_shelfPost = MakeCombo(true);
@@ -103,7 +103,7 @@ RecipeForm::RecipeForm(Program& program, Dialogs& dialogs, QWidget* parent)
     AddLabelled(header, 4, 0, "Product", m_prod, "Prod");
     AddLabelled(header, 5, 0, "BasePaint", m_base, "Base");
     AddLabelled(header, 6, 0, "Cantype", m_canType, "CanType");
-    header->addWidget(m_check1, 6, 2);
+    header->addWidget(m_noCanHeightCheck, 6, 2);
 
     // The shelf and punch options in a right column.
     auto* options = new QGridLayout;
@@ -154,7 +154,7 @@ RecipeForm::RecipeForm(Program& program, Dialogs& dialogs, QWidget* parent)
 
     QWidget* tabOrder[] = {m_utype,     m_usize,      m_ufract,     m_numCans,     m_prod,
                            m_base,      m_canType,    m_paste,      m_pasteAmount, addButton,
-                           clearButton, exitButton,   m_check1,     m_shelfPre,    m_shelfDose,
+                           clearButton, exitButton,   m_noCanHeightCheck,     m_shelfPre,    m_shelfDose,
                            m_shelfPost, m_shelfCheck, m_punchCheck, m_punchSel,    m_checkColName};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
@@ -199,7 +199,7 @@ void RecipeForm::fillControls() {
     m_prod->setEditText(FromCore(v.product));
     m_base->setEditText(FromCore(v.basePaint));
     m_canType->setCurrentIndex(v.canTypeIndex);
-    m_check1->setChecked(v.noCanHeight);
+    m_noCanHeightCheck->setChecked(v.noCanHeight);
     m_shelfPre->setEditText(FromCore(v.shelfPre));
     m_shelfDose->setEditText(FromCore(v.shelfDose));
     m_shelfPost->setEditText(FromCore(v.shelfPost));
@@ -238,7 +238,7 @@ RecipeScreenValues RecipeForm::collect() const {
     v.product = ToCore(m_prod->currentText());
     v.basePaint = ToCore(m_base->currentText());
     v.canTypeIndex = m_canType->currentIndex();
-    v.noCanHeight = m_check1->isChecked();
+    v.noCanHeight = m_noCanHeightCheck->isChecked();
     v.shelfPre = ToCore(m_shelfPre->currentText());
     v.shelfDose = ToCore(m_shelfDose->currentText());
     v.shelfPost = ToCore(m_shelfPost->currentText());

@@ -51,7 +51,7 @@ private:
     QLabel* m_recipe = nullptr;
     QComboBox* m_paste = nullptr;
     QLineEdit* m_pasteAmount = nullptr;
-    QCheckBox* m_check1 = nullptr;
+    QCheckBox* m_noCanHeightCheck = nullptr;
     QComboBox* m_shelfPre = nullptr;
     QComboBox* m_shelfDose = nullptr;
     QComboBox* m_shelfPost = nullptr;
