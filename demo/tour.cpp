@@ -11,9 +11,9 @@
 #include "frame/posixhost.h"
 #include "frame/program.h"
 #include "link/supervision.h"
-#include "ui/scripteddialogs.h"
 #include "ui/mainform.h"
 #include "ui/qtuiport.h"
+#include "ui/scripteddialogs.h"
 #include "ui/textedge.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "tourscript.h"
 
 #include "frame/program.h"
-#include "ui/scripteddialogs.h"
 #include "ui/mainform.h"
 #include "ui/msgwindow.h"
 #include "ui/qtuiport.h"
+#include "ui/scripteddialogs.h"
 #include "ui/textedge.h"
 
 #include <QApplication>

@@ -152,10 +152,26 @@ RecipeForm::RecipeForm(Program& program, Dialogs& dialogs, QWidget* parent)
     layout->addWidget(frame, 1);
     layout->addLayout(bottom);
 
-    QWidget* tabOrder[] = {m_utype,     m_usize,      m_ufract,     m_numCans,     m_prod,
-                           m_base,      m_canType,    m_paste,      m_pasteAmount, addButton,
-                           clearButton, exitButton,   m_noCanHeightCheck,     m_shelfPre,    m_shelfDose,
-                           m_shelfPost, m_shelfCheck, m_punchCheck, m_punchSel,    m_checkColName};
+    QWidget* tabOrder[] = {m_utype,
+                           m_usize,
+                           m_ufract,
+                           m_numCans,
+                           m_prod,
+                           m_base,
+                           m_canType,
+                           m_paste,
+                           m_pasteAmount,
+                           addButton,
+                           clearButton,
+                           exitButton,
+                           m_noCanHeightCheck,
+                           m_shelfPre,
+                           m_shelfDose,
+                           m_shelfPost,
+                           m_shelfCheck,
+                           m_punchCheck,
+                           m_punchSel,
+                           m_checkColName};
     for (size_t i = 0; i + 1 < std::size(tabOrder); ++i)
         setTabOrder(tabOrder[i], tabOrder[i + 1]);
 

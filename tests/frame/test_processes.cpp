@@ -31,13 +31,6 @@ std::string UniqueId() {
     return buf;
 }
 
-bool WaitUntil(const std::function<bool()>& condition) {
-    for (int i = 0; i < 1000; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
-        if (condition())
-            return true;
-    return false;
-}
-
 std::string ReadProc(int pid, const std::string& entry) {
     return ReadFile("/proc/" + std::to_string(pid) + "/" + entry);
 }
@@ -92,20 +85,9 @@ protected:
             return fd >= 0 && ::close(fd) == 0;
         });
     }
-    // Starts path with argv directly; waits until the exec is complete.
-    int spawn(const std::string& path, std::vector<std::string> args) {
-        std::vector<char*> argv;
-        for (std::string& a : args)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        pid_t pid = ::fork();
-        if (pid == 0) {
-            ::execv(path.c_str(), argv.data());
-            ::_exit(127);
-        }
-        children.push_back(pid);
-        WaitUntil([&] { return HasArgument(pid, args.back()) || StateOf(pid) == 'Z'; });
-        return pid;
+    int spawn(const std::string& path, const std::vector<std::string>& args) {
+        children.push_back(Spawn(path, args));
+        return children.back();
     }
     int launch(const std::string& path, const std::string& wd = {}) {
         std::vector<int> pids;
@@ -121,10 +103,7 @@ protected:
     // left running from this test's directory are killed.
     void TearDown() override {
         for (int pid : children)
-            if (::waitpid(pid, nullptr, WNOHANG) == 0) {
-                ::kill(pid, SIGKILL);
-                ::waitpid(pid, nullptr, 0);
-            }
+            KillChild(pid);
         for (int pid : LivePids([&](int pid) {
                  return ('\0' + ReadProc(pid, "cmdline")).find('\0' + dir.path()) !=
                         std::string::npos;

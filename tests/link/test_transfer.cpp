@@ -79,20 +79,13 @@ protected:
     }
     void launchDriver() {
         // sleep needs its argument, which a driver launch never gives; start it directly.
-        pid = ::fork();
-        if (pid == 0) {
-            std::string path = dir.path() + "driver/" + driverName;
-            ::execl(path.c_str(), path.c_str(), "300", static_cast<char*>(nullptr));
-            ::_exit(127);
-        }
+        const std::string path = dir.path() + "driver/" + driverName;
+        pid = Spawn(path, {path, "300"});
         ASSERT_TRUE(waitUntil([&] { return host.IsProcessRunning(driverName); }));
     }
     void killDriver() {
-        if (pid > 0) {
-            ::kill(pid, SIGKILL);
-            ::waitpid(pid, nullptr, 0);
-            pid = -1;
-        }
+        KillChild(pid);
+        pid = -1;
     }
     // Runs the driver's side of one command on a thread.
     void play(std::function<void()> script) { player = std::thread(std::move(script)); }

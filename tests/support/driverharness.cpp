@@ -1,28 +1,28 @@
 #include "driverharness.h"
+#include "testsupport.h"
 
 #include "frame/posixhost.h"
+#include "frame/profile.h"
 #include "frame/registry.h"
 
-#include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <dirent.h>
 #include <filesystem>
 #include <random>
-#include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace qelptest {
 
 namespace {
+// A random name of fixed length, so that no name is the prefix of another; it fits comm.
 std::string uniqueName() {
-    std::random_device rd;
-    std::mt19937_64 gen(rd() ^ (static_cast<uint64_t>(::getpid()) << 20));
-    const char* hex = "0123456789abcdef";
-    std::string name = "simdrv";
-    for (int i = 0; i < 9; ++i)
-        name.push_back(hex[gen() % 16]);
-    return name; // 15 characters: the whole name fits comm
+    static std::mt19937_64 gen(std::random_device{}() ^ static_cast<uint64_t>(::getpid()));
+    char name[16];
+    std::snprintf(name, sizeof name, "simdrv%09llx",
+                  static_cast<unsigned long long>(gen() & 0xfffffffffULL));
+    return name;
 }
 
 std::vector<int> pidsOf(const std::string& name) {
@@ -74,33 +74,17 @@ DriverInstall::~DriverInstall() {
 }
 
 void DriverInstall::writeIni(const std::string& iniExtra, bool fast) {
-    // The first of duplicate sections wins, so FastMode joins a [Timing] section of the extra
-    // text when it has one.
-    const std::string fastLine = std::string("FastMode=") + (fast ? "1" : "0") + "\r\n";
-    std::string extra = iniExtra;
-    size_t timing = extra.find("[Timing]\r\n");
-    if (timing != std::string::npos)
-        extra.insert(timing + 10, fastLine);
-    std::string ini = "[Link]\r\nCommandPath=" + exchangeDir + "\r\n";
-    if (timing == std::string::npos)
-        ini += "[Timing]\r\n" + fastLine;
-    ini += extra;
-    FILE* f = std::fopen(iniPath.c_str(), "wb");
-    if (!f)
-        throw std::runtime_error("cannot write " + iniPath);
-    std::fwrite(ini.data(), 1, ini.size(), f);
-    std::fclose(f);
+    // Set into the text, so that they join sections of the same name in it.
+    std::string ini = qelp::profile::SetInText(iniExtra, "Link", "CommandPath", exchangeDir);
+    WriteFile(iniPath, qelp::profile::SetInText(ini, "Timing", "FastMode", fast ? "1" : "0"));
 }
 
 void DriverInstall::killAll() {
-    for (int round = 0; round < 200; ++round) {
-        std::vector<int> pids = pidsOf(exeName);
-        if (pids.empty())
-            return;
-        for (int pid : pids)
+    WaitUntil([&] {
+        for (int pid : pidsOf(exeName))
             ::kill(pid, SIGKILL);
-        ::usleep(10000);
-    }
+        return pidsOf(exeName).empty();
+    });
 }
 
 int DriverInstall::processCount() const {

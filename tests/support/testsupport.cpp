@@ -3,9 +3,11 @@
 #include "frame/eventlog.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <grp.h>
@@ -69,6 +71,64 @@ std::vector<std::string> SplitCrLf(const std::string& text) {
         start = end + 2;
     }
     return lines;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > end)
+            return condition();
+        ::usleep(1000);
+    }
+    return true;
+}
+
+pid_t Spawn(const std::string& path, std::vector<std::string> argv, const std::string& workDir,
+            const std::string& outFile, const std::string& errFile) {
+    std::vector<char*> args;
+    for (std::string& a : argv)
+        args.push_back(a.data());
+    args.push_back(nullptr);
+    // The pipe's write end closes on exec, so the read returns once the program runs; a byte
+    // in it says the start failed.
+    int ready[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0)
+        return -1;
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        auto to = [](const std::string& file, int fd, int flags) {
+            return file.empty() || ::dup2(::open(file.c_str(), flags, 0600), fd) == fd;
+        };
+        if (to("/dev/null", 0, O_RDONLY) && to(outFile, 1, O_WRONLY | O_CREAT | O_TRUNC) &&
+            to(errFile, 2, O_WRONLY | O_CREAT | O_TRUNC) &&
+            (workDir.empty() || ::chdir(workDir.c_str()) == 0))
+            ::execv(path.c_str(), args.data());
+        (void)!::write(ready[1], "x", 1);
+        ::_exit(127);
+    }
+    ::close(ready[1]);
+    char failed = 0;
+    while (::read(ready[0], &failed, 1) < 0 && errno == EINTR) {
+    }
+    ::close(ready[0]);
+    if (failed && pid > 0)
+        ::waitpid(pid, nullptr, 0);
+    return failed ? -1 : pid;
+}
+
+int WaitForExit(pid_t pid, int timeoutMs) {
+    int status = 0;
+    if (pid <= 0 || !WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, timeoutMs))
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void KillChild(pid_t pid) {
+    if (pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+    }
 }
 
 TestHost::TestHost(const std::string& programDirectory, const std::string& programName)

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace qelptest {
@@ -32,6 +33,22 @@ void WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 // Splits at CR LF (the log's line end); a final empty piece is dropped.
 std::vector<std::string> SplitCrLf(const std::string& text);
+
+// Polls the condition every millisecond until it holds or timeoutMs has passed; returns its
+// last value, so a timeout reads as a failed expectation instead of a hang.
+bool WaitUntil(const std::function<bool()>& condition, int timeoutMs = 10000);
+
+// Starts path with exactly argv (no shell, standard input from /dev/null), in workDir when
+// one is given, with standard output and error going to the named files when given. Returns
+// once the exec has happened (so /proc shows the new program), with the pid; -1 when the
+// program could not be started.
+pid_t Spawn(const std::string& path, std::vector<std::string> argv, const std::string& workDir = {},
+            const std::string& outFile = {}, const std::string& errFile = {});
+// Waits up to timeoutMs for a child to end and collects it: its exit code, or 128 + the
+// signal that ended it; -1 while it still runs.
+int WaitForExit(pid_t pid, int timeoutMs = 10000);
+// Kills a child that was not collected yet, and collects it.
+void KillChild(pid_t pid);
 
 // A POSIX host whose executable seems to live in a chosen directory (so the log, the
 // registry file and ServerCmd land there) and whose locale is fixed.

@@ -3,9 +3,9 @@
 // scripted dialogs and, on request, the real simulator (fast mode), killed at the end.
 #include "support/driverharness.h"
 #include "support/testsupport.h"
-#include "ui/scripteddialogs.h"
 #include "ui/mainform.h"
 #include "ui/qtuiport.h"
+#include "ui/scripteddialogs.h"
 
 #include <QComboBox>
 #include <QLabel>
