@@ -54,13 +54,13 @@ struct Console {
     Console() : host(ScratchDir() + "qelpserver"), program(host, ui) {
         qelp::StartProgram(program);
         qelp::ReadLinkConfiguration(program);
-        program.driverCommandDirectory = ScratchDir();
+        program.link.driverCommandDirectory = ScratchDir();
     }
-    void nextInput() { std::filesystem::remove(program.logFilePath); }
+    void nextInput() { std::filesystem::remove(program.files.logFilePath); }
     // True when the log holds only whole lines, each with its time stamp.
     bool logIsWhole() const {
         std::string text;
-        qelp::fileio::ReadFileBytes(program.logFilePath, text);
+        qelp::fileio::ReadFileBytes(program.files.logFilePath, text);
         for (size_t at = 0; at < text.size();) {
             const size_t end = text.find("\r\n", at);
             if (end == std::string::npos || end - at < 22 || text.compare(at + 19, 3, " > ") != 0)
