@@ -7,7 +7,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     size_t from = 0;
-    for (const std::string& entry : qelp::ui::ParseCommandFileList(text)) {
+    for (const std::string& entry : qelp::ParseCommandFileList(text)) {
         FUZZ_CHECK(entry.find_first_not_of(" \t") != std::string::npos);
         FUZZ_CHECK(entry.find_first_of("\r\n") == std::string::npos);
         const size_t at = text.find(entry, from);

@@ -1,6 +1,6 @@
 #include "console/commandlist.h"
 
-namespace qelp::ui {
+namespace qelp {
 
 namespace {
 bool IsBlank(char c) {
@@ -58,4 +58,4 @@ std::vector<std::string> ParseCommandFileList(std::string_view text) {
     return entries;
 }
 
-} // namespace qelp::ui
+} // namespace qelp

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-namespace qelp::ui {
+namespace qelp {
 
 // Splits the list into its entries, in order:
 // - entries are separated by commas and line ends (CR LF, LF or a lone CR);
@@ -17,4 +17,4 @@ namespace qelp::ui {
 // current directory, and the log shows it as the operator wrote it.
 std::vector<std::string> ParseCommandFileList(std::string_view text);
 
-} // namespace qelp::ui
+} // namespace qelp

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-namespace qelp::ui {
+namespace qelp {
 
 namespace {
 
@@ -226,4 +226,4 @@ std::optional<int32_t> FillAmountMl(const std::string& litresText, char decimalS
     return static_cast<int32_t>(rounded);
 }
 
-} // namespace qelp::ui
+} // namespace qelp

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-namespace qelp::ui {
+namespace qelp {
 
 // The no-data line of the information texts (six question marks, four exclamation marks).
 // (Written with escaped question marks: "??!" would be a trigraph to older compilers.)
@@ -63,4 +63,4 @@ std::optional<int32_t> ParseCanisterText(const std::string& text);
 // bits.
 std::optional<int32_t> FillAmountMl(const std::string& litresText, char decimalSeparator);
 
-} // namespace qelp::ui
+} // namespace qelp

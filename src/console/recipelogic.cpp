@@ -5,7 +5,7 @@
 #include <cmath>
 #include <limits>
 
-namespace qelp::ui {
+namespace qelp {
 
 std::string ShelfMoveText(int32_t value) {
     switch (value) {
@@ -212,4 +212,4 @@ std::vector<std::string> SaveRecipeScreen(ProgramState& p, const RecipeScreenVal
     return messages;
 }
 
-} // namespace qelp::ui
+} // namespace qelp

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace qelp::ui {
+namespace qelp {
 
 inline const std::array<const char*, 2> kUnitTypes{"ML", "GR"};
 inline const std::array<const char*, 5> kProducts{"Morvex BL", "Tandra UV", "Quilon SUV",
@@ -79,4 +79,4 @@ RecipeScreenValues LoadRecipeScreen(const ProgramState& program);
 // -3. Returns the messages to show, in the order of the fields.
 std::vector<std::string> SaveRecipeScreen(ProgramState& program, const RecipeScreenValues& values);
 
-} // namespace qelp::ui
+} // namespace qelp

@@ -11,12 +11,12 @@ class QLineEdit;
 
 namespace qelp {
 class Program;
-}
+struct RecipeScreenValues;
+} // namespace qelp
 
 namespace qelp::ui {
 
 class Dialogs;
-struct RecipeScreenValues;
 
 class RecipeForm : public QDialog {
     Q_OBJECT
