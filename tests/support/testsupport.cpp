@@ -21,7 +21,11 @@ namespace qelptest {
 
 TempDir::TempDir() {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qelptest-XXXXXX";
+    // The run's token (set by CTest) marks every directory of this run, so that the clean-up
+    // after the run can end the drivers a timed-out test left running, and only those.
+    const char* run = std::getenv("QELP_TEST_RUN");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qelptest-" +
+                          (run && *run ? std::string(run) + "-" : std::string()) + "XXXXXX";
     std::vector<char> buf(pattern.begin(), pattern.end());
     buf.push_back('\0');
     if (!mkdtemp(buf.data()))
