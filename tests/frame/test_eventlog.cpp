@@ -41,8 +41,6 @@ const std::string kAt = "2026-12-06 10:00:00 > ", kStarted = kAt + "QELP Server 
 
 TEST(ProgramStart, WritesOnlyTheLogNamedAfterTheProgramAndAppendsOnRestart) {
     ProgramFixture f;
-    EXPECT_EQ(f.program.files.logFilePath, f.dir.file("qelpserver.log"));
-    EXPECT_EQ(f.ui.statusLine, "QELP Server started!");
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.dir.path()), {}), 1);
 
     TempDir dir; // named after the program without its last extension, appended to

@@ -105,13 +105,18 @@ TEST_F(Registry, WrittenValuesRoundTripIntoTheExportLayout) {
     EXPECT_TRUE(again.Read(kKey, "Na\"me\\").has_value());
 }
 
-TEST_F(Registry, WritesKeepEveryOtherByte) {
+TEST_F(Registry, WritesKeepEveryOtherByteAtomically) {
     RegistryStore store = storeWith(kExport);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
     ASSERT_TRUE(store.WriteText(kKey, "DispenserFamily", "now text"));
     std::string expected = kExport;
     const std::string old = "\"DispenserFamily\"=dword:00000007";
     expected.replace(expected.find(old), old.size(), "\"DispenserFamily\"=\"now text\"");
     EXPECT_EQ(ReadFile(path), expected);
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino); // renamed in, never rewritten in place
     ASSERT_TRUE(store.WriteDword(kKey, "DISPENSERFAMILY", 12)); // still one value
     EXPECT_EQ(store.List().size(), 13u);
     ASSERT_TRUE(store.WriteText(kKey, "DispenserFamily", "now text"));
