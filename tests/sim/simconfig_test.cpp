@@ -30,10 +30,6 @@ TEST(SimConfig, UnusableValuesWarnAndFallBack) {
 
 TEST(SimConfig, FaultSelectionCombinesCommandNumberAndVerb) {
     FaultConfig f = ParseSimConfig("[Faults]\r\nOnCommand=3\r\nOnVerb=purge\r\n", "/", '.').faults;
-    EXPECT_TRUE(f.selects(3, "PURGE"));
-    EXPECT_FALSE(f.selects(2, "PURGE"));
-    EXPECT_FALSE(f.selects(3, "CLEAN"));
-    FaultConfig any;
-    EXPECT_TRUE(any.selects(1, "RESET"));
-    EXPECT_TRUE(any.selects(99, "DOSE"));
+    EXPECT_TRUE(f.selects(3, "PURGE") && FaultConfig().selects(99, "DOSE")); // none: every one
+    EXPECT_FALSE(f.selects(2, "PURGE") || f.selects(3, "CLEAN"));
 }
