@@ -95,9 +95,6 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
     WriteFile(path, "[S]\r\nk=abcdefghij\r\n");
     EXPECT_EQ(profile::GetPrivateProfileValue("S", "k", path, 5), "abcd");
     EXPECT_EQ(profile::LookupInText("[S]\nk = \"" + v150 + "\"\n", "s", "K"), v150); // no cut
-    TestHost host(dir.path());
-    host.WriteProfileString("Message", "Text", "\"" + std::string(120, 'm') + "\"", path);
-    EXPECT_EQ(host.ReadProfileString("MESSAGE", "text", path), std::string(99, 'm'));
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
     EXPECT_EQ(RunInChild([&] { return int(!profile::ReadProfileString("S", "k", path).empty()); },
@@ -187,20 +184,13 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
     ASSERT_TRUE(profile::WriteProfileString("Reply", "Value", " \t12 ", fresh));
     EXPECT_EQ(ReadFile(fresh), "[Reply]\r\nText=Gr\xFCn ;1\r\nValue=12 \r\n");
     EXPECT_EQ(profile::ReadProfileString("reply", "text", fresh), "Gr\xFCn ;1");
-    EXPECT_FALSE(profile::WriteProfileString("S", "k", "v", dir.file("nodir/reply.dat")));
-    const std::string ro = dir.file("ro");
-    ASSERT_EQ(::mkdir(ro.c_str(), 0755), 0);
-    const std::string file = ro + "/reply.dat";
-    WriteFile(file, "[S]\r\nk=1\r\n");
+    // A file that cannot be read is not replaced by one that lost its other keys (missing and
+    // read-only directories: the atomic replacement's own tests).
     WriteFile(path, "[S]\r\nk=1\r\nsecret=x\r\n");
-    ASSERT_EQ(::chmod(ro.c_str(), 0555), 0);
     ASSERT_EQ(::chmod(path.c_str(), 0222), 0); // writable, not readable
     ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
-    for (const std::string& target : {file, path})
-        EXPECT_EQ(
-            RunInChild([&] { return profile::WriteProfileString("S", "k", "2", target); }, true), 0)
-            << target;
+    EXPECT_EQ(RunInChild([&] { return profile::WriteProfileString("S", "k", "2", path); }, true),
+              0);
     ::chmod(path.c_str(), 0644);
-    EXPECT_EQ(ReadFile(file), "[S]\r\nk=1\r\n");
     EXPECT_EQ(ReadFile(path), "[S]\r\nk=1\r\nsecret=x\r\n");
 }

@@ -66,7 +66,6 @@ TEST(FormatGeneral, FifteenDigitsNoTrailingZerosGivenSeparator) {
     EXPECT_EQ(FormatGeneral(1.0 / 3.0, '.'), "0.333333333333333");
     EXPECT_EQ(FormatGeneral(-0.75, ','), "-0,75");
     EXPECT_EQ(FormatGeneral(1234567, ','), "1234567");
-    EXPECT_EQ(FormatInvariant(12.5), "12.5");
 }
 
 TEST(Numbers, ParseLocaleNumberAndRoundHalfEven) {

@@ -26,16 +26,10 @@ TEST(SimConfig, UnusableValuesWarnAndFallBack) {
     EXPECT_EQ(c.faults.die, DiePhase::None);
     EXPECT_EQ(c.faults.result, ResultFault::None);
     EXPECT_EQ(c.warnings.size(), 9u);
-    for (const std::string& w : c.warnings)
-        EXPECT_FALSE(w.empty());
 }
 
 TEST(SimConfig, FaultSelectionCombinesCommandNumberAndVerb) {
     FaultConfig f = ParseSimConfig("[Faults]\r\nOnCommand=3\r\nOnVerb=purge\r\n", "/", '.').faults;
-    EXPECT_TRUE(f.selects(3, "PURGE"));
-    EXPECT_FALSE(f.selects(2, "PURGE"));
-    EXPECT_FALSE(f.selects(3, "CLEAN"));
-    FaultConfig any;
-    EXPECT_TRUE(any.selects(1, "RESET"));
-    EXPECT_TRUE(any.selects(99, "DOSE"));
+    EXPECT_TRUE(f.selects(3, "PURGE") && FaultConfig().selects(99, "DOSE")); // none: every one
+    EXPECT_FALSE(f.selects(2, "PURGE") || f.selects(3, "CLEAN"));
 }

@@ -7,7 +7,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <dirent.h>
 #include <filesystem>
 #include <random>
 #include <sys/stat.h>
@@ -27,24 +26,18 @@ std::string uniqueName() {
 
 std::vector<int> pidsOf(const std::string& name) {
     std::vector<int> pids;
-    DIR* proc = ::opendir("/proc");
-    if (!proc)
-        return pids;
-    while (dirent* e = ::readdir(proc)) {
-        if (e->d_name[0] < '0' || e->d_name[0] > '9')
-            continue;
-        int pid = std::atoi(e->d_name);
-        if (qelp::ProcessMatches(pid, name))
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc", ec))
+        if (int pid = std::atoi(entry.path().filename().c_str());
+            pid > 0 && qelp::ProcessMatches(pid, name))
             pids.push_back(pid);
-    }
-    ::closedir(proc);
     return pids;
 }
-} // namespace
 
 std::string SimulatorBinary() {
     return std::string(QELP_BIN_DIR) + "/qelpsim";
 }
+} // namespace
 
 DriverInstall::DriverInstall(const std::string& programDirectory, const std::string& iniExtra,
                              bool fast)

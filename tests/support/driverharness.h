@@ -37,7 +37,4 @@ private:
     std::string m_programDirectory;
 };
 
-// Path of the built simulator.
-std::string SimulatorBinary();
-
 } // namespace qelptest

@@ -2,6 +2,7 @@
 
 #include "frame/eventlog.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -64,15 +65,9 @@ bool Exists(const std::string& path) {
 
 std::vector<std::string> SplitCrLf(const std::string& text) {
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
+    for (size_t start = 0, end; start < text.size(); start = end + 2) {
+        end = std::min(text.find("\r\n", start), text.size());
         lines.push_back(text.substr(start, end - start));
-        start = end + 2;
     }
     return lines;
 }
@@ -113,8 +108,8 @@ pid_t Spawn(const std::string& path, std::vector<std::string> argv, const std::s
     }
     ::close(ready[1]);
     char failed = 0;
-    while (::read(ready[0], &failed, 1) < 0 && errno == EINTR) {
-    }
+    while (::read(ready[0], &failed, 1) < 0 && errno == EINTR)
+        continue;
     ::close(ready[0]);
     if (failed && pid > 0)
         ::waitpid(pid, nullptr, 0);
@@ -209,15 +204,10 @@ int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutS
         ::_exit(code);
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0) {
+    while (::waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
             return -1;
-    }
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    if (WIFSIGNALED(status))
-        return 128 + WTERMSIG(status);
-    return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 } // namespace qelptest
