@@ -267,14 +267,6 @@ TEST_F(Transfer, AbortIsSignalledAndTheWaitGoesOnUntilTheResult) {
     EXPECT_EQ(log().back(), "Error: Driver returns 5 on command.");
     EXPECT_EQ(qelp::profile::ReadProfileString("ANY", "EMPTY", x("abort.dat")), "ABORTME");
     EXPECT_EQ(ReadFile(x("abort.sig")), "");
-    ui.onEvents = nullptr;
-    play([&] {
-        takeCommand();
-        finish(0);
-    });
-    EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
-    EXPECT_FALSE(has("abort.dat"));
-    EXPECT_FALSE(has("abort.sig"));
 }
 
 // A window still open when the wait ends (by a result, or by the driver's death noticed at
