@@ -49,18 +49,3 @@ TEST(Negotiation, ChoosesHighestCommonVersion) {
                   c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
     }
 }
-
-TEST(Negotiation, SuccessAndFailureReportLines) {
-    ProgramFixture f;
-    f.program.link.serverVersions = "1,2,3";
-    f.program.link.clientVersions = "2,3,4";
-    ASSERT_TRUE(NegotiateProtocolVersion(f.program));
-    EXPECT_EQ(NegotiationReport(f.program, true),
-              "Protocol versions: Server [1,2,3] Client [2,3,4] Negotiated active version [3]");
-    f.program.link.serverVersions = "0, 5";
-    f.program.link.clientVersions = "0,7";
-    ASSERT_FALSE(NegotiateProtocolVersion(f.program));
-    EXPECT_EQ(NegotiationReport(f.program, false),
-              "ERROR: Cannot negotiate protocol versions: Server [0, 5] Client [0,7] Negotiated "
-              "active version [0]");
-}

@@ -9,188 +9,169 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
-#include <thread>
+#include <functional>
 
 using namespace qelptest;
 
 namespace {
 
-// A host whose termination never ends anything: a driver the console lacks the rights to
-// stop.
-class StubbornHost : public TestHost {
+// Can refuse to end anything (a driver the console lacks the rights to stop), and notes what
+// touches the busy flag and what a launch finds in it.
+class WatchingHost : public TestHost {
 public:
     using TestHost::TestHost;
-    bool TerminateProcessByName(const std::string&) override { return true; }
-};
-
-// A host whose kill lands a moment after the call, like a driver that takes its time to end.
-class SlowDeathHost : public TestHost {
-public:
-    using TestHost::TestHost;
-    ~SlowDeathHost() override {
-        if (m_killer.joinable())
-            m_killer.join();
+    bool TerminateProcessByName(const std::string& name) override {
+        return stubborn || TestHost::TerminateProcessByName(name);
     }
-    bool TerminateProcessByName(const std::string&) override {
-        if (m_killer.joinable())
-            m_killer.join();
-        m_killer = std::thread([pid = victim] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            if (pid > 0)
-                ::kill(pid, SIGKILL);
-        });
-        return true;
+    int DeleteFileAt(const std::string& path) override {
+        note(path);
+        return TestHost::DeleteFileAt(path);
     }
-    int victim = -1; // -1: the kill never lands
+    void WriteProfileString(const std::string& section, const std::string& key,
+                            const std::string& value, const std::string& file) override {
+        note(file);
+        TestHost::WriteProfileString(section, key, value, file);
+    }
+    int LaunchProcess(const std::string& exe, const std::string& dir, int show) override {
+        flagAtLaunch = ReadFile(busyPath);
+        return TestHost::LaunchProcess(exe, dir, show);
+    }
+    bool stubborn = false;
+    int busyTouches = 0;
+    std::string busyPath, flagAtLaunch;
 
 private:
-    std::thread m_killer;
+    void note(const std::string& path) {
+        if (path.size() >= 8 && path.compare(path.size() - 8, 8, "busy.flg") == 0)
+            ++busyTouches, busyPath = path;
+    }
 };
 
-// A later run of the console on the same machine: fresh program state, same host.
-struct SecondRun {
-    explicit SecondRun(TestHost& host) : program(host, ui) {
+// The machine's clock until `manual` is set; then one that moves only when slept on, and
+// lets the test act at a chosen moment of a bounded wait.
+struct SwitchClock : ManualClock {
+    void SleepMilliseconds(int32_t ms) override {
+        if (!manual)
+            return qelp::SystemClock::instance().SleepMilliseconds(ms);
+        ManualClock::SleepMilliseconds(ms);
+        if (onSleep)
+            onSleep(now);
+    }
+    int64_t MonotonicMs() override {
+        return manual ? now : qelp::SystemClock::instance().MonotonicMs();
+    }
+    bool manual = false;
+    std::function<void(int64_t)> onSleep;
+};
+
+// A console on a WatchingHost and SwitchClock; a second Program on the same host is a later
+// run of the console on the same machine.
+struct Console {
+    explicit Console(const std::string& iniExtra = {})
+        : driver(dir.path(), iniExtra), host(dir.path()), program(host, ui, clock) {
         ui.attach(program);
         qelp::StartProgram(program);
     }
+    std::vector<std::string> messagesFrom(size_t from) const {
+        std::vector<std::string> out;
+        for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath)))
+            out.push_back(line.substr(line.find(" > ") + 3));
+        out.erase(out.begin(), out.begin() + static_cast<long>(std::min(from, out.size())));
+        return out;
+    }
+    // Hands the driver a command it hangs on, holding its busy flag.
+    void hang() {
+        WriteFile(ServerCommandFile(program), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
+        ASSERT_EQ(qelp::SendCommandFile(program, 2000), 0);
+        ASSERT_TRUE(WaitUntil([&] { return qelp::IsDriverBusy(program); }));
+    }
+    TempDir dir;
+    DriverInstall driver;
+    WatchingHost host;
     FakeUi ui;
+    SwitchClock clock;
     qelp::Program program;
 };
-
-void waitForBusy(qelp::Program& program) {
-    for (int i = 0; i < 2500 && !qelp::IsDriverBusy(program); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-}
-
-std::vector<std::string> messagesOf(const qelp::Program& program, size_t from = 0) {
-    std::vector<std::string> out;
-    for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath)))
-        out.push_back(line.substr(line.find(" > ") + 3));
-    out.erase(out.begin(), out.begin() + static_cast<long>(std::min(from, out.size())));
-    return out;
-}
 
 } // namespace
 
 TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
-    LinkFixture f;
+    Console f;
     // Leftovers of an earlier session must not survive a fresh start.
     for (const char* name : {"abort.dat", "abort.sig", "msg.dat", "msg.sig", "reply.dat",
                              "reply.sig", "result.dat", "result.sig", "cmd.dat", "cmd.sig"})
         WriteFile(f.driver.exchangeDir + name, "[General]\r\nRESULT=7\r\n");
-
     ASSERT_TRUE(qelp::StartDriver(f.program));
     EXPECT_TRUE(f.program.link.driverRunning);
     EXPECT_EQ(f.driver.processCount(), 1);
-
-    auto log = f.logMessages();
-    EXPECT_TRUE(InOrder(log, {"Starting QELP Client",
-                              "Reading config",
-                              "QELP Client Path: " + f.driver.driverDir,
-                              "QELP Client Exe : " + f.driver.exeName,
-                              "QELP Client Commands: " + f.driver.exchangeDir,
-                              "QELP Server Path: " + f.dir.path() + "ServerCmd/",
-                              "QELP Dispenser Family: 3",
-                              "QELP client versions supported: 2,3",
-                              "QELP server versions supported: 1,2,3",
-                              "Protocol versions: Server [1,2,3] Client [2,3] Negotiated active "
-                              "version [3]",
-                              "Client started",
-                              "Reset command created",
-                              "Driver idle.",
-                              "Logging data in file: " + f.dir.path() + "ServerCmd/cmd.dat",
-                              "@RUN",
-                              "@EXT RESET",
-                              "@END",
-                              "End of logged data.",
-                              "Command file send to driver",
-                              "Logging data in file: " + f.driver.exchangeDir + "result.dat",
-                              "End of logged data.",
-                              "MachineInfo command created",
-                              "@EXT MACHINE_INFO CANISTERSIZE",
-                              "Command file send to driver"}));
-    EXPECT_EQ(CountOf(log, "Client already running"), 0);
-
+    // The launch finds a fresh busy flag, so every send waits until the driver is ready.
+    EXPECT_EQ(f.host.flagAtLaunch, "[Any]\r\nDummy=0\r\n");
+    EXPECT_TRUE(InOrder(f.messagesFrom(0),
+                        {"Starting QELP Client", "Client started", "Reset command created",
+                         "Driver idle.", "@EXT RESET", "Command file send to driver",
+                         "Logging data in file: " + f.driver.exchangeDir + "result.dat",
+                         "MachineInfo command created", "@EXT MACHINE_INFO CANISTERSIZE",
+                         "Command file send to driver"}));
     ASSERT_EQ(f.program.canisters.canisterTable.size(), 16u);
     for (size_t i = 0; i < 16; ++i) {
         const qelp::CanisterState& c = f.program.canisters.canisterTable[i];
         EXPECT_EQ(c.pasteId, static_cast<int>(i) + 33);
-        EXPECT_EQ(c.dosedUl, 0);
         EXPECT_EQ(c.canId, f.program.result.resultCanisters[i].canId);
         EXPECT_EQ(c.colorantName, f.program.result.resultCanisters[i].colorantName);
         EXPECT_GT(c.sizeMl, 0);
     }
-    // The result pair was consumed; no stale file of the earlier session is left.
     for (const char* name : {"abort.dat", "abort.sig", "msg.dat", "msg.sig", "reply.dat",
                              "reply.sig", "result.dat", "result.sig"})
         EXPECT_FALSE(Exists(f.driver.exchangeDir + name)) << name;
-}
 
-TEST(Supervision, RunningIdleDriverIsAdoptedWithoutRelaunch) {
-    LinkFixture f;
-    ASSERT_TRUE(qelp::StartDriver(f.program));
+    // A later run finds the driver running and idle, and adopts it without touching its busy
+    // flag; dispenser family 0 is a family like any other.
+    qelp::RegistryStore(f.dir.path() + "registry.reg")
+        .WriteText("Software\\QELP", "DispenserFamily", "0");
     const int pid = f.driver.firstPid();
-
-    // A second console run (fresh program state) finds the driver running and idle.
-    SecondRun run(f.host);
-    qelp::Program& second = run.program;
-    const size_t before = f.logMessages().size();
+    FakeUi ui;
+    qelp::Program second(f.host, ui);
+    ui.attach(second);
+    qelp::StartProgram(second);
+    const size_t before = f.messagesFrom(0).size();
+    f.host.busyTouches = 0;
+    f.host.flagAtLaunch = "not launched";
     ASSERT_TRUE(qelp::StartDriver(second));
     auto log = f.messagesFrom(before);
     EXPECT_TRUE(InOrder(log, {"Client already running", "Reset command created", "Driver idle."}));
     EXPECT_EQ(CountOf(log, "Client started"), 0);
+    EXPECT_EQ(f.host.busyTouches, 0);
+    EXPECT_EQ(f.host.flagAtLaunch, "not launched");
     EXPECT_EQ(f.driver.firstPid(), pid);
-    EXPECT_EQ(f.driver.processCount(), 1);
     EXPECT_EQ(second.canisters.canisterTable.size(), 16u);
 }
 
-TEST(Supervision, DriverHangingBusyAtStartIsReplacedByAFreshOne) {
-    // The third command the driver takes hangs with its busy flag held.
-    LinkFixture f("[Faults]\r\nOnCommand=3\r\nHang=1\r\n");
+// A driver busy at start is ended and replaced; one that survives the kill fails the start
+// once the bound has passed on the console's clock.
+TEST(Supervision, DriverBusyAtStartIsReplacedOrFailsTheStartAfterTheBound) {
+    Console f("[Faults]\r\nOnCommand=3\r\nHang=1\r\n");
     ASSERT_TRUE(qelp::StartDriver(f.program));
     const int hungPid = f.driver.firstPid();
-    WriteFile(ServerCommandFile(f.program), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
-    ASSERT_EQ(qelp::SendCommandFile(f.program, 2000), 0);
-    waitForBusy(f.program);
-    ASSERT_TRUE(qelp::IsDriverBusy(f.program));
-
-    SecondRun run(f.host);
-    qelp::Program& second = run.program;
-    const size_t before = f.logMessages().size();
-    ASSERT_TRUE(qelp::StartDriver(second));
+    f.hang();
+    size_t before = f.messagesFrom(0).size();
+    ASSERT_TRUE(qelp::StartDriver(f.program));
     auto log = f.messagesFrom(before);
     EXPECT_TRUE(InOrder(log, {"Driver shows busy during startup. Attempting to terminate driver...",
                               "Client started", "Command file send to driver"}));
-    EXPECT_EQ(CountOf(log, "Client already running"), 0);
     EXPECT_NE(f.driver.firstPid(), hungPid);
     EXPECT_EQ(f.driver.processCount(), 1);
-}
 
-TEST(Supervision, BusyDriverThatSurvivesTerminationFailsTheStartAfterTheBound) {
-    TempDir dir;
-    DriverInstall driver(dir.path(), "[Faults]\r\nOnCommand=3\r\nHang=1\r\n");
-    StubbornHost host(dir.path());
-    FakeUi ui;
-    qelp::Program program(host, ui);
-    ui.attach(program);
-    qelp::StartProgram(program);
-    ASSERT_TRUE(qelp::StartDriver(program));
-    WriteFile(ServerCommandFile(program), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
-    ASSERT_EQ(qelp::SendCommandFile(program, 2000), 0);
-    waitForBusy(program);
-
-    program.tuning.terminateWaitLimitMs = 200;
-    const size_t before = messagesOf(program).size();
-    EXPECT_FALSE(qelp::StartDriver(program));
-    EXPECT_FALSE(program.link.driverRunning);
-    auto log = messagesOf(program, before);
-    EXPECT_TRUE(InOrder(log, {"Driver shows busy during startup. Attempting to terminate driver...",
-                              "Error: Driver still running 200 ms after termination. Start "
-                              "abandoned."}));
-    EXPECT_EQ(CountOf(log, "Client started"), 0);
-    EXPECT_GT(ui.eventPasses, 0); // the wait kept serving window events
+    f.hang();
+    f.host.stubborn = true;
+    f.clock.manual = true;
+    before = f.messagesFrom(0).size();
+    EXPECT_FALSE(qelp::StartDriver(f.program));
+    EXPECT_FALSE(f.program.link.driverRunning);
+    EXPECT_EQ(f.clock.now, 10000);
+    EXPECT_EQ(f.messagesFrom(before).back(),
+              "Error: Driver still running 10000 ms after termination. Start abandoned.");
+    EXPECT_GT(f.ui.eventPasses, 0); // the wait kept serving window events
 }
 
 TEST(Supervision, ConfigurationFailuresAreReportedAndNothingStarts) {
@@ -224,12 +205,13 @@ TEST(Supervision, ConfigurationFailuresAreReportedAndNothingStarts) {
 }
 
 TEST(Supervision, DriverThatNeverGetsReadyFailsTheStartAndKeepsRunning) {
-    LinkFixture f("[Faults]\r\nNeverReady=1\r\n");
-    f.program.tuning.startupResetBusyWaitMs = 300;
+    Console f("[Faults]\r\nNeverReady=1\r\n");
+    f.clock.manual = true; // the whole start-up wait passes at once
     EXPECT_FALSE(qelp::StartDriver(f.program));
     EXPECT_FALSE(f.program.link.driverRunning);
+    EXPECT_EQ(f.clock.now, f.program.tuning.startupResetBusyWaitMs);
     EXPECT_TRUE(
-        InOrder(f.logMessages(),
+        InOrder(f.messagesFrom(0),
                 {"Client started", "Reset command created", "Driver is busy, waiting until idle...",
                  "Busy file timeout", "Timeout: driver still busy or not running",
                  "Unable to send command (driver busy?)"}));
@@ -245,9 +227,7 @@ TEST(Supervision, StopTerminatesTheDriverAndClearsTheExchangeDirectory) {
     WriteFile(f.driver.exchangeDir + "unrelated.txt", "kept");
     qelp::StopDriver(f.program);
     EXPECT_FALSE(f.program.link.driverRunning);
-    for (int i = 0; i < 200 && f.driver.processCount() > 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    EXPECT_EQ(f.driver.processCount(), 0);
+    EXPECT_EQ(f.driver.processCount(), 0); // the stop waits until it has ended
     for (const char* name : {"abort.dat", "msg.dat", "reply.sig", "result.dat", "busy.flg"})
         EXPECT_FALSE(Exists(f.driver.exchangeDir + name)) << name;
     EXPECT_TRUE(Exists(f.driver.exchangeDir + "unrelated.txt"));
@@ -262,33 +242,38 @@ TEST(Supervision, StopTerminatesTheDriverAndClearsTheExchangeDirectory) {
 
 // A stop waits until the driver has ended, so a start right after it launches a fresh one
 // instead of adopting the one on its way out; a driver that outlives the bound is logged.
+// A stop waits until the driver has ended, so a start right after it launches a fresh one
+// instead of adopting the one on its way out; a driver that outlives the bound is logged.
 TEST(Supervision, StopWaitsForTheDriverToEndAndADyingOneIsNeverAdopted) {
-    TempDir dir;
-    DriverInstall driver(dir.path());
-    SlowDeathHost host(dir.path());
-    FakeUi ui;
-    qelp::Program program(host, ui);
-    ui.attach(program);
-    qelp::StartProgram(program);
-    ASSERT_TRUE(qelp::StartDriver(program));
-    host.victim = driver.firstPid();
-    qelp::StopDriver(program);
-    EXPECT_FALSE(host.IsProcessRunning(driver.exeName));
-    ASSERT_TRUE(qelp::StartDriver(program));
-    auto log = messagesOf(program);
+    Console f;
+    ASSERT_TRUE(qelp::StartDriver(f.program));
+    const int pid = f.driver.firstPid();
+    f.host.stubborn = true;
+    f.clock.manual = true;
+    f.clock.onSleep = [&](int64_t now) { // the kill lands 300 ms late
+        if (now == 300 && ::kill(pid, SIGKILL) == 0)
+            WaitUntil([&] { return !f.host.IsProcessRunning(f.driver.exeName); });
+    };
+    qelp::StopDriver(f.program);
+    EXPECT_EQ(f.clock.now, 300);
+    f.clock.manual = false;
+    ASSERT_TRUE(qelp::StartDriver(f.program));
+    auto log = f.messagesFrom(0);
     EXPECT_EQ(CountOf(log, "Client started"), 2);
     EXPECT_EQ(CountOf(log, "Client already running"), 0);
 
     // Killed an instant before it would be looked for: it counts as gone at once.
-    ASSERT_EQ(::kill(driver.firstPid(), SIGKILL), 0);
-    EXPECT_FALSE(host.IsProcessRunning(driver.exeName));
+    ASSERT_EQ(::kill(f.driver.firstPid(), SIGKILL), 0);
+    EXPECT_FALSE(f.host.IsProcessRunning(f.driver.exeName));
 
-    ASSERT_TRUE(qelp::StartDriver(program));
-    host.victim = -1;
-    program.tuning.terminateWaitLimitMs = 200;
-    qelp::StopDriver(program);
-    EXPECT_EQ(messagesOf(program).back(),
-              "Error: Driver still running 200 ms after termination. It may still be ending.");
-    EXPECT_FALSE(Exists(driver.exchangeDir + "busy.flg"));
-    EXPECT_FALSE(program.link.driverRunning);
+    ASSERT_TRUE(qelp::StartDriver(f.program));
+    f.clock.manual = true;
+    f.clock.now = 0;
+    f.clock.onSleep = nullptr;
+    qelp::StopDriver(f.program);
+    EXPECT_EQ(f.messagesFrom(0).back(),
+              "Error: Driver still running 10000 ms after termination. It may still be ending.");
+    EXPECT_FALSE(Exists(f.driver.exchangeDir + "busy.flg"));
+    EXPECT_FALSE(f.program.link.driverRunning);
+    f.driver.killAll();
 }

@@ -14,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -23,7 +22,6 @@
 #include <thread>
 
 using namespace qelptest;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -38,19 +36,19 @@ public:
     std::atomic<int> processChecks{0};
 };
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit = 5s) {
-    auto end = std::chrono::steady_clock::now() + limit;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(1ms);
+// A manual clock that lets the test act at a given moment of a bounded wait.
+struct HookClock : ManualClock {
+    void SleepMilliseconds(int32_t ms) override {
+        ManualClock::SleepMilliseconds(ms);
+        if (onSleep)
+            onSleep(now);
     }
-    return true;
-}
+    std::function<void(int64_t)> onSleep;
+};
 
 class Transfer : public ::testing::Test {
 protected:
-    Transfer() : host(dir.path()), program(host, ui) {
+    Transfer() : host(dir.path()), program(host, ui, clock) {
         ui.attach(program);
         qelp::StartProgram(program);
         exchange = dir.path() + "exchange/";
@@ -81,7 +79,7 @@ protected:
         // sleep needs its argument, which a driver launch never gives; start it directly.
         const std::string path = dir.path() + "driver/" + driverName;
         pid = Spawn(path, {path, "300"});
-        ASSERT_TRUE(waitUntil([&] { return host.IsProcessRunning(driverName); }));
+        ASSERT_TRUE(WaitUntil([&] { return host.IsProcessRunning(driverName); }));
     }
     void killDriver() {
         KillChild(pid);
@@ -95,7 +93,7 @@ protected:
     }
     bool has(const std::string& name) const { return qelp::fileio::IsRegularFile(x(name)); }
     void takeCommand() {
-        ASSERT_TRUE(waitUntil([&] { return has("cmd.sig"); }));
+        ASSERT_TRUE(WaitUntil([&] { return has("cmd.sig"); }));
         put("busy.flg", "");
         qelp::fileio::RemoveFile(x("cmd.sig"));
     }
@@ -120,6 +118,7 @@ protected:
     TempDir dir;
     CountingHost host{dir.path()};
     FakeUi ui;
+    HookClock clock;
     qelp::Program program;
     std::string exchange;
     std::string driverName;
@@ -130,13 +129,14 @@ protected:
 } // namespace
 
 TEST_F(Transfer, IdleDriverGetsTheCommandAfterTheOldExchangeIsCleared) {
-    for (const char* stale : {"abort.dat", "abort.sig", "msg.dat", "msg.sig", "reply.dat",
-                              "reply.sig", "result.dat", "result.sig", "cmd.sig"})
-        put(stale, "stale");
+    const char* const stale[] = {"abort.dat", "abort.sig", "msg.dat",    "msg.sig",
+                                 "reply.dat", "reply.sig", "result.dat", "result.sig"};
+    for (const char* name : stale)
+        put(name, "stale");
+    put("cmd.sig", "stale");
     EXPECT_EQ(qelp::SendCommandFile(program, 2000), 0);
-    for (const char* stale : {"abort.dat", "abort.sig", "msg.dat", "msg.sig", "reply.dat",
-                              "reply.sig", "result.dat", "result.sig"})
-        EXPECT_FALSE(has(stale)) << stale;
+    for (const char* name : stale)
+        EXPECT_FALSE(has(name)) << name;
     EXPECT_EQ(ReadFile(x("cmd.dat")), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     EXPECT_EQ(ReadFile(x("cmd.sig")), "");
     auto lines = log();
@@ -147,88 +147,84 @@ TEST_F(Transfer, IdleDriverGetsTheCommandAfterTheOldExchangeIsCleared) {
                                               "Command file send to driver"}));
 }
 
-TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesOrGivesUp) {
+// The busy wait runs on the manual clock: it ends exactly when the flag goes, the bound
+// passes or the driver ends.
+TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesTheBoundPassesOrTheDriverEnds) {
+    auto since = [&](size_t from) {
+        const auto lines = log();
+        return std::vector<std::string>(lines.begin() + static_cast<long>(from), lines.end());
+    };
     put("busy.flg", "");
-    play([&] {
-        std::this_thread::sleep_for(300ms);
-        qelp::fileio::RemoveFile(x("busy.flg"));
-    });
+    clock.onSleep = [&](int64_t now) {
+        if (now == 300)
+            qelp::fileio::RemoveFile(x("busy.flg"));
+    };
+    size_t before = log().size();
     EXPECT_EQ(qelp::SendCommandFile(program, 2000), 0);
-    player.join();
-    EXPECT_TRUE(InOrder(log(), {"Driver is busy, waiting until idle...", "Driver idle.",
-                                "Command file send to driver"}));
+    EXPECT_EQ(clock.now, 300);
+    EXPECT_EQ(since(before).at(1), "Driver idle.");
 
     // A flag that stays: the hand-over is given up and the old exchange stays in place.
     put("busy.flg", "");
     put("result.sig", "old");
-    size_t before = log().size();
-    EXPECT_EQ(qelp::SendCommandFile(program, 200), -1);
-    auto lines = log();
-    EXPECT_EQ(
-        std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
-        (std::vector<std::string>{"Driver is busy, waiting until idle...", "Busy file timeout",
-                                  "Timeout: driver still busy or not running"}));
-    EXPECT_TRUE(has("result.sig"));
-
-    // A busy-wait time of 0 makes no check at all.
+    clock.now = 0;
     before = log().size();
+    EXPECT_EQ(qelp::SendCommandFile(program, 200), -1);
+    EXPECT_EQ(clock.now, 200);
+    EXPECT_EQ(since(before), (std::vector<std::string>{
+                                 "Driver is busy, waiting until idle...", "Busy file timeout",
+                                 "Timeout: driver still busy or not running"}));
+    EXPECT_TRUE(has("result.sig"));
+    before = log().size(); // a busy-wait time of 0 makes no check at all
     EXPECT_EQ(qelp::SendCommandFile(program, 0), -1);
     EXPECT_EQ(log().size() - before, 3u);
-}
 
-TEST_F(Transfer, DriverGoneBeforeOrDuringTheBusyWait) {
-    put("busy.flg", "");
-    play([&] {
-        std::this_thread::sleep_for(150ms);
-        killDriver();
-    });
-    const size_t before = log().size();
+    // The driver ends during the wait: said at once, and a driver lost while busy does not
+    // unlink; not running at all, nothing is handed over and the link is down.
+    clock.now = 0;
+    clock.onSleep = [&](int64_t now) {
+        if (now == 150)
+            killDriver();
+    };
+    before = log().size();
     EXPECT_FALSE(qelp::SendAndEvaluate(program, 2000));
-    player.join();
-    auto lines = log();
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + static_cast<long>(before), lines.end()),
+    EXPECT_EQ(clock.now, 150);
+    EXPECT_EQ(since(before),
               (std::vector<std::string>{"Driver is busy, waiting until idle...",
                                         "Driver process not running!", "Busy file timeout",
                                         "Timeout: driver still busy or not running",
                                         "Unable to send command (driver busy?)"}));
-    EXPECT_TRUE(program.link.driverRunning); // a driver lost while busy does not unlink
-
-    // Not running at all: nothing is handed over and the link is down.
+    EXPECT_TRUE(program.link.driverRunning);
     EXPECT_EQ(qelp::SendCommandFile(program, 2000), -2);
     EXPECT_FALSE(program.link.driverRunning);
-    EXPECT_EQ(log().back(), "Unable to send command (driver busy?)");
 }
 
-TEST_F(Transfer, ResultCountsOnlyWhenSignalledAndTheBusyFlagIsGone) {
-    std::atomic<bool> readEarly{false};
-    play([&] {
-        takeCommand();
-        put("result.dat", "[General]\r\nRESULT=0\r\nOUTPUT=done\r\n");
-        put("result.sig", "");
-        std::this_thread::sleep_for(200ms);
-        readEarly = !has("result.dat"); // the console must still be waiting
-        qelp::fileio::RemoveFile(x("busy.flg"));
-    });
+// The driver is played on the console's own event passes, so every step lands between two
+// passes of the result wait.
+TEST_F(Transfer, ResultAndMessagesCountOnlyWhileTheyShould) {
+    int step = 0;
+    bool readEarly = true, shownEarly = true;
+    ui.onEvents = [&](qelp::Program&) {
+        if (++step == 1) {
+            ask("not now", 4); // no busy flag yet
+        } else if (step == 2) {
+            shownEarly = ui.windowsShown != 0;
+            put("busy.flg", "");
+            qelp::fileio::RemoveFile(x("msg.sig"));
+            put("result.dat", "[General]\r\nRESULT=0\r\nOUTPUT=done\r\n");
+            put("result.sig", "");
+        } else if (step == 3) {
+            readEarly = !has("result.dat"); // still busy: the console must go on waiting
+            qelp::fileio::RemoveFile(x("busy.flg"));
+        }
+    };
     EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
-    player.join();
+    EXPECT_FALSE(shownEarly);
     EXPECT_FALSE(readEarly);
+    EXPECT_EQ(step, 3);
     EXPECT_EQ(program.result.commandOutput, "done");
-    EXPECT_FALSE(has("result.dat"));
-    EXPECT_FALSE(has("result.sig"));
+    EXPECT_FALSE(has("result.dat") || has("result.sig"));
     EXPECT_EQ(ui.abortHistory, (std::vector<bool>{true, false}));
-}
-
-TEST_F(Transfer, MessageIsServedOnlyWhileTheDriverIsBusy) {
-    play([&] {
-        ASSERT_TRUE(waitUntil([&] { return has("cmd.sig"); }));
-        ask("not now", 4); // no busy flag yet
-        std::this_thread::sleep_for(100ms);
-        finish(0);
-    });
-    EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
-    player.join();
-    EXPECT_EQ(ui.windowsShown, 0);
-    EXPECT_TRUE(has("msg.sig")); // left for the next send to delete
 }
 
 TEST_F(Transfer, AnsweredQuestionReachesTheDriverAsReply) {
@@ -236,7 +232,7 @@ TEST_F(Transfer, AnsweredQuestionReachesTheDriverAsReply) {
     play([&] {
         takeCommand();
         ask("Dispense anyway?", 3);
-        ASSERT_TRUE(waitUntil([&] { return has("reply.sig"); }));
+        ASSERT_TRUE(WaitUntil([&] { return has("reply.sig"); }));
         button = qelp::profile::ReadProfileString("Reply", "Button", x("reply.dat"));
         finish(button == "2" ? 4 : 0);
     });
@@ -253,58 +249,10 @@ TEST_F(Transfer, AnsweredQuestionReachesTheDriverAsReply) {
                                 "End of logged data.", "Error: Driver returns 4 on command."}));
 }
 
-TEST_F(Transfer, SecondQuestionDropsTheFirstAndAnInvalidOneWithdrawsTheWindow) {
-    std::atomic<int> repliesSeen{0};
-    play([&] {
-        takeCommand();
-        ask("first", 3);
-        ASSERT_TRUE(waitUntil([&] { return !has("msg.sig"); }));
-        ask("second", 12);
-        ASSERT_TRUE(waitUntil([&] { return has("reply.sig"); }));
-        repliesSeen = qelp::profile::ReadProfileString("Reply", "Button", x("reply.dat")) == "8";
-        qelp::fileio::RemoveFile(x("reply.sig"));
-        ask("third, then withdrawn", 4);
-        ASSERT_TRUE(waitUntil([&] { return !has("msg.sig"); }));
-        ask("no type", 4, 9);
-        ASSERT_TRUE(waitUntil([&] { return !has("msg.sig"); }));
-        std::this_thread::sleep_for(50ms);
-        finish(0);
-    });
-    ui.onEvents = [&](qelp::Program& p) {
-        // Answer "Cancel" to the second question only.
-        if (p.message.messageWindowOpen && ui.shownTexts.size() == 2 &&
-            p.message.messageText == "second")
-            p.message.replyPending = 8, p.message.messageWindowOpen = false;
-    };
-    EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
-    player.join();
-    EXPECT_EQ(repliesSeen, 1);
-    EXPECT_EQ(ui.shownTexts,
-              (std::vector<std::string>{"first", "second", "third, then withdrawn"}));
-    EXPECT_EQ(ui.windowsClosedByRequest, 2); // the first by the second, the third by the invalid
-    EXPECT_FALSE(program.message.messageWindowOpen);
-    EXPECT_EQ(program.message.messageText,
-              "third, then withdrawn"); // an invalid message changes nothing
-}
-
-TEST_F(Transfer, WindowLeftOpenIsAskedToCloseWhenTheCommandEnds) {
-    play([&] {
-        takeCommand();
-        ask("notice", 4, 3);
-        ASSERT_TRUE(waitUntil([&] { return !has("msg.sig"); }));
-        finish(0);
-    });
-    ui.windowCanClose = false;
-    EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
-    player.join();
-    EXPECT_TRUE(program.message.messageWindowOpen);
-    EXPECT_TRUE(program.message.messageWindowCloseRequest);
-}
-
 TEST_F(Transfer, AbortIsSignalledAndTheWaitGoesOnUntilTheResult) {
     play([&] {
         takeCommand();
-        ASSERT_TRUE(waitUntil([&] { return has("abort.sig"); }));
+        ASSERT_TRUE(WaitUntil([&] { return has("abort.sig"); }));
         finish(5);
     });
     bool pressed = false;
@@ -319,29 +267,28 @@ TEST_F(Transfer, AbortIsSignalledAndTheWaitGoesOnUntilTheResult) {
     EXPECT_EQ(log().back(), "Error: Driver returns 5 on command.");
     EXPECT_EQ(qelp::profile::ReadProfileString("ANY", "EMPTY", x("abort.dat")), "ABORTME");
     EXPECT_EQ(ReadFile(x("abort.sig")), "");
-    ui.onEvents = nullptr;
-    play([&] {
-        takeCommand();
-        finish(0);
-    });
-    EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
-    EXPECT_FALSE(has("abort.dat"));
-    EXPECT_FALSE(has("abort.sig"));
 }
 
-TEST_F(Transfer, DriverDyingInTheResultWaitIsNoticedAtTheProcessCheck) {
-    play([&] {
-        takeCommand();
-        ask("pending", 3);
-        ASSERT_TRUE(waitUntil([&] { return !has("msg.sig"); }));
-        killDriver();
-    });
+// A window still open when the wait ends (by a result, or by the driver's death noticed at
+// the process check) is asked to close.
+TEST_F(Transfer, WaitEndsByResultOrDeathAndAsksAnOpenWindowToClose) {
     ui.windowCanClose = false;
-    EXPECT_FALSE(qelp::SendAndEvaluate(program, 2000));
-    player.join();
+    for (bool dies : {false, true}) {
+        SCOPED_TRACE(dies ? "driver dies" : "result");
+        program.message.messageWindowCloseRequest = false;
+        play([&] {
+            takeCommand();
+            ask("pending", 3);
+            ASSERT_TRUE(WaitUntil([&] { return !has("msg.sig"); }));
+            dies ? killDriver() : finish(0);
+        });
+        EXPECT_EQ(qelp::SendAndEvaluate(program, 2000), !dies);
+        player.join();
+        EXPECT_TRUE(program.message.messageWindowOpen);
+        EXPECT_TRUE(program.message.messageWindowCloseRequest);
+    }
     EXPECT_EQ(program.result.driverResultCode, -2);
     EXPECT_FALSE(program.link.driverRunning);
-    EXPECT_TRUE(program.message.messageWindowCloseRequest);
     EXPECT_EQ(log().back(), "Error: Driver returns -2 on command.");
 }
 
@@ -365,19 +312,14 @@ TEST_F(Transfer, ProcessCheckRunsOnPass101AndThenEveryHundredPassesAfterItsReset
 }
 
 TEST_F(Transfer, SecondCommandDuringAWaitIsRefusedAndTheFirstCompletes) {
-    play([&] {
-        takeCommand();
-        std::this_thread::sleep_for(100ms);
-        finish(0);
-    });
     bool refused = false;
     ui.onEvents = [&](qelp::Program& p) {
         if (!refused && ui.eventPasses > 2) {
             refused = !qelp::CleanCanister(p, 3);
+            finish(0);
         }
     };
     EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
-    player.join();
     EXPECT_TRUE(refused);
     EXPECT_EQ(CountOf(log(), qelp::kCommandRefusedLine), 1);
     EXPECT_EQ(CountOf(log(), "Clean command created"), 0);
@@ -398,10 +340,10 @@ TEST_F(Transfer, PlantedLinksReadAsMissingFiles) {
         takeCommand();
         plant("reply.dat");
         ask("Go on?", 4);
-        ASSERT_TRUE(waitUntil([&] { return has("reply.sig"); }));
+        ASSERT_TRUE(WaitUntil([&] { return has("reply.sig"); }));
         plant("msg.dat");
         put("msg.sig", "");
-        ASSERT_TRUE(waitUntil([&] { return !has("msg.sig"); }));
+        ASSERT_TRUE(WaitUntil([&] { return !has("msg.sig"); }));
         plant("result.dat");
         put("result.sig", "");
         qelp::fileio::RemoveFile(x("busy.flg"));
@@ -431,9 +373,9 @@ TEST_F(Transfer, ExchangeDirectoryGoneMidCommandIsLoggedOnceAndWatchedAgain) {
         takeCommand();
         qelp::fileio::RemoveFile(x("busy.flg"));
         std::filesystem::rename(exchange, away);
-        EXPECT_TRUE(waitUntil([&] { return CountOf(log(), gone) == 1; }));
+        EXPECT_TRUE(WaitUntil([&] { return CountOf(log(), gone) == 1; }));
         std::filesystem::rename(away, exchange);
-        EXPECT_TRUE(waitUntil(
+        EXPECT_TRUE(WaitUntil(
             [&] { return CountOf(log(), "Exchange directory " + exchange + " is back") == 1; }));
         finish(0);
     });

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
-
 using namespace qelp;
 using namespace qelptest;
 using Lines = std::vector<std::string>;
@@ -135,7 +133,7 @@ TEST_F(ResultFile, ListsStopAtFirstEmptyAndAtTheirCaps) {
                 f.program.result.versionLines.empty());
 }
 
-TEST_F(ResultFile, MissingEmptyJunkLongAndHugeFiles) {
+TEST_F(ResultFile, MissingEmptyAndLongFiles) {
     f.program.canisters.canisterTable = {Can(1, 10, 4)};
     WriteFile(f.dir.file("result.sig"), "");
     ReadResultFile(f.program); // no result.dat
@@ -143,15 +141,9 @@ TEST_F(ResultFile, MissingEmptyJunkLongAndHugeFiles) {
     EXPECT_EQ(f.program.canisters.canisterTable, std::vector<CanisterState>{Can(1, 10, 4)});
     EXPECT_FALSE(Exists(f.dir.file("result.sig")));
 
-    std::mt19937 rng(1234);
-    std::string junk(64 * 1024, '\0');
-    for (char& c : junk)
-        c = static_cast<char>(rng() & 0xFF);
-    for (const std::string& bad : {std::string(), junk}) {
-        read(bad);
-        EXPECT_EQ(f.program.result.driverResultCode, -1);
-        EXPECT_TRUE(f.program.result.resultCanisters.empty());
-    }
+    read(""); // an empty file is no result
+    EXPECT_EQ(f.program.result.driverResultCode, -1);
+    EXPECT_TRUE(f.program.result.resultCanisters.empty());
 
     // Values of 150 characters come back as their first 99.
     const std::string x150(150, 'x'), x99(99, 'x');
@@ -160,11 +152,4 @@ TEST_F(ResultFile, MissingEmptyJunkLongAndHugeFiles) {
     EXPECT_EQ(f.program.result.commandOutput, x99);
     EXPECT_EQ(f.program.result.resultCanisters.at(0).colorantName, x99);
     EXPECT_EQ(f.program.result.featureLines, Lines{x99});
-
-    std::string big = "[General]\r\nRESULT=0\r\n[Filler]\r\n"; // 10 MB: read to the end
-    while (big.size() < 10 * 1024 * 1024)
-        big += "Junk=" + std::string(1000, 'j') + "\r\n";
-    read(big + "[Features]\r\nText1=found\r\n");
-    EXPECT_EQ(f.program.result.driverResultCode, 0);
-    EXPECT_EQ(f.program.result.featureLines, Lines{"found"});
 }
