@@ -95,18 +95,12 @@ std::shared_ptr<SeenMessage> AnswerMessage(const QString& caption) {
     auto seen = std::make_shared<SeenMessage>();
     WhenVisible(QStringLiteral("MsgWindow"), [seen, caption](QWidget* w) {
         auto* window = static_cast<qelp::ui::MsgWindow*>(w);
-        seen->title = window->windowTitle();
-        QLabel* label = window->findChild<QLabel*>(QStringLiteral("Label1"));
-        seen->text = label && label->isVisible() ? label->text() : QString();
-        QPushButton* chosen = nullptr;
-        for (int slot = 0; slot < qelp::ui::MsgWindow::kSlotCount; ++slot) {
+        seen->text = window->findChild<QLabel*>(QStringLiteral("Label1"))->text();
+        for (int slot = 0; slot < qelp::ui::MsgWindow::kSlotCount && !seen->answered; ++slot) {
             QPushButton* b = window->slotButton(slot);
-            seen->captions << (b->isVisible() ? b->text() : QString());
-            if (b->isVisible() && b->text() == caption)
-                chosen = b;
+            if ((seen->answered = b->isVisible() && b->text() == caption))
+                b->click();
         }
-        if ((seen->answered = chosen != nullptr))
-            chosen->click();
     });
     return seen;
 }

@@ -65,11 +65,10 @@ bool Has(const std::vector<std::string>& lines, const std::string& line);
 std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(QWidget*)> action,
                                   int timeoutMs = 20000);
 
-// Presses the message window's button with the caption once it shows, keeping what it showed.
+// Presses the message window's button with the caption once it shows, keeping its text.
 struct SeenMessage {
     bool answered = false;
-    QString title, text;
-    QStringList captions; // slots 0 to 4, empty for hidden slots
+    QString text;
 };
 std::shared_ptr<SeenMessage> AnswerMessage(const QString& caption);
 
