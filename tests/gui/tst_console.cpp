@@ -154,7 +154,7 @@ private slots:
 
         m_f->dialogs.answerInput(QString("4")); // a rename puts the trimmed name in the list
         m_f->dialogs.answerInput(QString("  Jet Black "));
-        m_f->click("Command20");
+        QVERIFY(Has(m_f->press("Command20"), "@EXT SETCANCOLNAME 4 \"Jet Black\""));
         QCOMPARE(m_f->program.canisters.canisterTable[3].colorantName, std::string("Jet Black"));
         QCOMPARE(colorant->itemText(3), QString("Jet Black"));
     }

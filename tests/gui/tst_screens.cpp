@@ -511,10 +511,18 @@ private slots:
         QCOMPARE(m_f->dialogs.messages().size(), 1);
 
         const double blackBefore = m_f->program.canisters.canisterTable[3].contentMl;
-        auto seen = guitest::AnswerMessage("Ok");
+        QString asked; // the driver's question, answered with the caption given
+        const auto answer = [&asked](const char* caption) {
+            guitest::WhenVisible("MsgWindow", [&asked, caption](QWidget* w) {
+                asked = w->findChild<QLabel*>("Label1")->text();
+                for (QPushButton* b : w->findChildren<QPushButton*>())
+                    if (b->isVisible() && b->text() == caption)
+                        return b->click();
+            });
+        };
+        answer("Ok");
         std::vector<std::string> out = m_f->press("Command16");
-        QVERIFY(seen->answered);
-        QVERIFY(seen->text.startsWith("Place the can under the nozzle.\n"));
+        QVERIFY(asked.startsWith("Place the can under the nozzle.\n"));
         for (const char* line : {"@CNX 4 12 5 4.5", "@PNC 1", "Button=4"})
             QVERIFY2(guitest::Has(out, line), line);
         QCOMPARE(out.back(), std::string("Dosing completed."));
@@ -522,9 +530,8 @@ private slots:
                 m_f->program.canisters.canisterTable[3].dosedUl > 0);
         QTRY_VERIFY(!m_f->program.message.messageWindowOpen);
 
-        seen = guitest::AnswerMessage("Cancel"); // the driver declines the dosing
+        answer("Cancel"); // the driver declines the dosing
         out = m_f->press("Command16");
-        QVERIFY(seen->answered);
         QVERIFY(guitest::Has(out, "Button=8"));
         QCOMPARE(out.back(), std::string("Dosing Failed."));
     }

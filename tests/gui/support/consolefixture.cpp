@@ -1,7 +1,6 @@
 #include "support/consolefixture.h"
 
 #include "frame/program.h"
-#include "ui/msgwindow.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -89,20 +88,6 @@ std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(
     });
     timer->start(10);
     return done;
-}
-
-std::shared_ptr<SeenMessage> AnswerMessage(const QString& caption) {
-    auto seen = std::make_shared<SeenMessage>();
-    WhenVisible(QStringLiteral("MsgWindow"), [seen, caption](QWidget* w) {
-        auto* window = static_cast<qelp::ui::MsgWindow*>(w);
-        seen->text = window->findChild<QLabel*>(QStringLiteral("Label1"))->text();
-        for (int slot = 0; slot < qelp::ui::MsgWindow::kSlotCount && !seen->answered; ++slot) {
-            QPushButton* b = window->slotButton(slot);
-            if ((seen->answered = b->isVisible() && b->text() == caption))
-                b->click();
-        }
-    });
-    return seen;
 }
 
 } // namespace guitest
