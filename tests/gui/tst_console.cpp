@@ -91,7 +91,6 @@ private slots:
 
         QVERIFY(!m_f->start()); // no driver installed
         QCOMPARE(m_f->status(), QString("Driver failed to start...."));
-        QVERIFY(Has(m_f->log(), "Client executable does not exist!"));
         QCOMPARE(enabledControls(), unlinked);
 
         startWithDriver();
@@ -100,9 +99,7 @@ private slots:
                  (QStringList{"Command2", "cmd_cancol", "Frame1", "Frame2", "Frame3", "Command7"}));
         QComboBox* c1 = m_f->combo("Combo1");
         QCOMPARE(c1->count(), 17);
-        QCOMPARE(c1->itemText(0) + c1->itemText(1) + c1->itemText(16), QString("0116"));
         QCOMPARE(c1->currentText(), QString());
-        QCOMPARE(m_f->combo("Combo2")->itemText(0), QString("Titanium White"));
         QCOMPARE(m_f->combo("Combo2")->count(), 16);
 
         m_f->click("Command2");
