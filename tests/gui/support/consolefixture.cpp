@@ -1,7 +1,6 @@
 #include "support/consolefixture.h"
 
 #include "frame/program.h"
-#include "ui/msgwindow.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -89,26 +88,6 @@ std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(
     });
     timer->start(10);
     return done;
-}
-
-std::shared_ptr<SeenMessage> AnswerMessage(const QString& caption) {
-    auto seen = std::make_shared<SeenMessage>();
-    WhenVisible(QStringLiteral("MsgWindow"), [seen, caption](QWidget* w) {
-        auto* window = static_cast<qelp::ui::MsgWindow*>(w);
-        seen->title = window->windowTitle();
-        QLabel* label = window->findChild<QLabel*>(QStringLiteral("Label1"));
-        seen->text = label && label->isVisible() ? label->text() : QString();
-        QPushButton* chosen = nullptr;
-        for (int slot = 0; slot < qelp::ui::MsgWindow::kSlotCount; ++slot) {
-            QPushButton* b = window->slotButton(slot);
-            seen->captions << (b->isVisible() ? b->text() : QString());
-            if (b->isVisible() && b->text() == caption)
-                chosen = b;
-        }
-        if ((seen->answered = chosen != nullptr))
-            chosen->click();
-    });
-    return seen;
 }
 
 } // namespace guitest

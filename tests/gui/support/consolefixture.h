@@ -10,7 +10,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
-#include <QStringList>
 
 #include <functional>
 #include <memory>
@@ -64,13 +63,5 @@ bool Has(const std::vector<std::string>& lines, const std::string& line);
 // name on the modal dialog in front (polled every 10 ms).
 std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(QWidget*)> action,
                                   int timeoutMs = 20000);
-
-// Presses the message window's button with the caption once it shows, keeping what it showed.
-struct SeenMessage {
-    bool answered = false;
-    QString title, text;
-    QStringList captions; // slots 0 to 4, empty for hidden slots
-};
-std::shared_ptr<SeenMessage> AnswerMessage(const QString& caption);
 
 } // namespace guitest
