@@ -284,44 +284,6 @@ private slots:
         QCOMPARE(enabledControls(), (QStringList{"Command1", "cmd_cancol"}));
     }
 
-    void textsAndParsers() {
-        const std::string none = "No data returned\?\?\?\?\?\?!!!!\r\n";
-        ProgramState p;
-        p.result.commandOutput = "31";
-        QCOMPARE(VersionText(p),
-                 "Version return:\r\nVersion Code: 31\r\n\r\nVersion Text:\r\n" + none);
-        p.session.decimalSeparator = ',';
-        QCOMPARE(MachineInfoText(p, MachineInfoKind::CanisterSize),
-                 "CanisterSize return:31\r\n\r\n" + none);
-        // Litres to millilitres, half to even; -1: refused.
-        for (auto [litres, separator, ml] : {std::tuple{"2.0005", '.', 2000},
-                                             {"1,25", ',', 1250},
-                                             {"-0.1", '.', -100},
-                                             {"2147483.647", '.', 2147483647},
-                                             {"2147483.648", '.', -1},
-                                             {"1.5", ',', -1},
-                                             {"1e9", '.', -1},
-                                             {"", '.', -1}})
-            QCOMPARE(FillAmountMl(litres, separator).value_or(-1), ml);
-
-        const std::pair<const char*, const char*> lists[] = {
-            // list, entries joined with '|'
-            {"a.cmd\nb.cmd\rc.cmd", "a.cmd|b.cmd|c.cmd"},
-            {"   a.cmd  ,\tb c.cmd\t\r\n", "a.cmd|b c.cmd"},
-            {" \r\n\t\r\n , ,\r\n", ""},
-            {"\"dir, one/a.cmd\",b.cmd", "dir, one/a.cmd|b.cmd"},
-            {"  \" spaced .cmd\"  \r\nx", " spaced .cmd|x"},
-            {"\"a.cmd\"junk,b.cmd", "a.cmd|b.cmd"}, // text after the closing quote is dropped
-            {"\"open.cmd\r\nnext.cmd", "open.cmd|next.cmd"}, // an open quote ends at the line end
-            {"\"\",\"  \"", ""}};
-        for (auto [list, entries] : lists) {
-            QStringList got;
-            for (const std::string& e : ParseCommandFileList(list))
-                got << QString::fromStdString(e);
-            QCOMPARE(got.join('|'), QString(entries));
-        }
-    }
-
     void mixedListIsReplayedWithItsSummary() {
         startWithDriver();
         const std::string a = write("a.cmd", "@RUN\r\n@EXT RESET\r\n@END\r\n");
