@@ -2,6 +2,7 @@
 // Exchange files, command files and the event log are single-byte text in the code page a
 // Windows driver writes, Windows-1252. The core keeps those bytes untouched in its strings;
 // only the screens convert, at their edge, to and from Unicode.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,7 @@ namespace qelp {
 std::string Cp1252ToUtf8(std::string_view bytes);
 // Characters without a Windows-1252 byte become '?'. Invalid UTF-8 bytes also become '?'.
 std::string Utf8ToCp1252(std::string_view utf8);
+// Appends one Unicode code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t codePoint);
 
 } // namespace qelp

@@ -82,24 +82,6 @@ enum class Encoding { Ansi, Utf8, Utf16 };
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16Mark = "\xFF\xFE";
 
-void appendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // UTF-16LE to UTF-8. A lone surrogate keeps its own three-byte form, so that a file written
 // back holds exactly the units it held; an odd last byte is no unit and is dropped.
 std::string utf16ToUtf8(std::string_view bytes) {
@@ -118,7 +100,7 @@ std::string utf16ToUtf8(std::string_view bytes) {
                 i += 2;
             }
         }
-        appendUtf8(out, unit);
+        AppendUtf8(out, unit);
     }
     return out;
 }
