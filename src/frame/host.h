@@ -41,14 +41,10 @@ public:
                               int showMode) = 0;
 
     // --- Profile files (INI layout shared with the driver). ---
-    virtual std::string ReadProfileString(const std::string& section, const std::string& key,
-                                          const std::string& file) = 0;
     virtual void WriteProfileString(const std::string& section, const std::string& key,
                                     const std::string& value, const std::string& file) = 0;
 
     // --- Registry: the per-machine key/value store. ---
-    virtual std::string ReadRegistryValue(RegistryRoot root, const std::string& keyPath,
-                                          const std::string& valueName) = 0;
     // Several values of one key from one read of the store, so that every value of one
     // operation comes from the same version of it. One text per name, in order.
     virtual std::vector<std::string> ReadRegistryValues(RegistryRoot root,

@@ -403,11 +403,6 @@ int PosixHost::LaunchProcess(const std::string& commandLine, const std::string& 
     return 0;
 }
 
-std::string PosixHost::ReadProfileString(const std::string& section, const std::string& key,
-                                         const std::string& file) {
-    return profile::ReadProfileString(section, key, native(file));
-}
-
 void PosixHost::WriteProfileString(const std::string& section, const std::string& key,
                                    const std::string& value, const std::string& file) {
     // The program writes profile files only into the exchange directory, where the driver's
@@ -428,11 +423,6 @@ std::string PosixHost::registryPath() const {
 
 RegistryStore PosixHost::registryStore() {
     return RegistryStore(registryPath(), [this](const std::string& line) { ReportFile(line); });
-}
-
-std::string PosixHost::ReadRegistryValue(RegistryRoot, const std::string& keyPath,
-                                         const std::string& valueName) {
-    return registryStore().ReadAsText(keyPath, valueName);
 }
 
 std::vector<std::string> PosixHost::ReadRegistryValues(RegistryRoot, const std::string& keyPath,

@@ -21,12 +21,8 @@ public:
     bool TerminateProcessByName(const std::string& name) override;
     int LaunchProcess(const std::string& commandLine, const std::string& workingDirectory,
                       int showMode) override;
-    std::string ReadProfileString(const std::string& section, const std::string& key,
-                                  const std::string& file) override;
     void WriteProfileString(const std::string& section, const std::string& key,
                             const std::string& value, const std::string& file) override;
-    std::string ReadRegistryValue(RegistryRoot root, const std::string& keyPath,
-                                  const std::string& valueName) override;
     std::vector<std::string> ReadRegistryValues(RegistryRoot root, const std::string& keyPath,
                                                 const std::vector<std::string>& names) override;
     void WriteRegistryString(RegistryRoot root, const std::string& keyPath,
