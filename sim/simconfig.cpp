@@ -173,6 +173,18 @@ ResultFault parseResultFault(const IniReader& ini) {
     return ResultFault::None;
 }
 
+OrderFault parseOrderFault(const IniReader& ini) {
+    std::string value = qelp::ToUpperAscii(ini.text("Faults", "Order"));
+    if (value.empty() || value == "NONE")
+        return OrderFault::None;
+    if (value == "SIGNALFIRST")
+        return OrderFault::SignalFirst;
+    if (value == "BUSYFIRST")
+        return OrderFault::BusyFirst;
+    ini.warn("Faults", "Order", value, "SignalFirst or BusyFirst");
+    return OrderFault::None;
+}
+
 void readFaults(const IniReader& ini, FaultConfig& f) {
     f.onCommand = ini.integer("Faults", "OnCommand", 0, 0, 1 << 30);
     f.onVerb = qelp::ToUpperAscii(ini.text("Faults", "OnVerb"));
@@ -189,6 +201,10 @@ void readFaults(const IniReader& ini, FaultConfig& f) {
         if (code != 0)
             f.resultCode = code;
     }
+    f.order = parseOrderFault(ini);
+    f.keepBusy = ini.flag("Faults", "KeepBusy", false);
+    f.ignoreAbort = ini.flag("Faults", "IgnoreAbort", false);
+    f.strictCleanup = ini.flag("Faults", "StrictCleanup", false);
 }
 
 } // namespace

@@ -64,6 +64,10 @@ enum class DiePhase { None, AfterBusy, AfterResultData, InQuestion };
 // How a faulted command's result files are spoiled.
 enum class ResultFault { None, NoResult, NonNumeric, Garbage, Binary, Huge, SignalOnly };
 
+// How a faulted command breaks the order of its file operations: signal files written before
+// their data files, or the busy flag removed before the result is signalled.
+enum class OrderFault { None, SignalFirst, BusyFirst };
+
 struct FaultConfig {
     // Which commands the faults below hit: the N-th command taken since start-up (0: all)
     // and a verb (empty: all). Both must match.
@@ -78,6 +82,10 @@ struct FaultConfig {
     bool invalidDialog = false;
     int messageBurst = 0;
     std::optional<int> resultCode;
+    OrderFault order = OrderFault::None;
+    bool keepBusy = false;      // the result is signalled, the busy flag never removed
+    bool ignoreAbort = false;   // abort.sig is not looked at; the command runs to its end
+    bool strictCleanup = false; // removes its last question's msg.dat itself; fails if gone
 
     // True when the faults apply to the command with this number and verb.
     bool selects(int commandNumber, std::string_view verb) const;

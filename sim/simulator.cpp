@@ -49,6 +49,14 @@ std::string describeFaults(const FaultConfig& f) {
         add("MessageBurst=" + std::to_string(f.messageBurst));
     if (f.resultCode)
         add("ResultCode=" + std::to_string(*f.resultCode));
+    if (f.order != OrderFault::None)
+        add(f.order == OrderFault::SignalFirst ? "Order=SignalFirst" : "Order=BusyFirst");
+    if (f.keepBusy)
+        add("KeepBusy");
+    if (f.ignoreAbort)
+        add("IgnoreAbort");
+    if (f.strictCleanup)
+        add("StrictCleanup");
     return out;
 }
 
@@ -255,8 +263,18 @@ void Simulator::serveCommand() {
     if (faulted() && m_config.faults.hang)
         hang();
 
+    // A driver that cleans up after its last question itself, and stumbles when the console
+    // has already deleted the file (as it does before every command).
+    const bool strict = faulted() && m_config.faults.strictCleanup && m_questionLeft;
+    const bool leftoverGone = strict && !m_exchange->exists(files::kMessageData);
+    if (strict)
+        m_exchange->remove(files::kMessageData);
+    m_questionLeft = false;
+
     ExchangeContext context(*this);
-    CommandResult result = runCommand(parsed, context);
+    CommandResult result = leftoverGone
+                               ? m_machine->refuse("File not found: msg.dat (fault StrictCleanup)")
+                               : runCommand(parsed, context);
     if (m_exchange->exists(files::kAbortSignal) || m_abortHonoured)
         consumeAbort();
     saveState();
@@ -357,6 +375,11 @@ std::string Simulator::resultBytes(const CommandResult& result) const {
 
 void Simulator::finishCommand(const CommandResult& result) {
     std::string bytes = resultBytes(result);
+    const OrderFault order = faulted() ? m_config.faults.order : OrderFault::None;
+    if (order == OrderFault::BusyFirst)
+        m_exchange->remove(files::kBusy);
+    if (order == OrderFault::SignalFirst && !m_exchange->write(files::kResultSignal, ""))
+        m_log.write("Cannot write result.sig in " + m_exchange->directory());
     if (faulted() && m_config.faults.result == ResultFault::SignalOnly) {
         m_exchange->remove(files::kResultData);
         m_log.write("Fault SignalOnly: result.sig without result.dat");
@@ -367,8 +390,13 @@ void Simulator::finishCommand(const CommandResult& result) {
         if (faulted() && m_config.faults.die == DiePhase::AfterResultData)
             die("after writing result.dat, before result.sig");
     }
-    if (!m_exchange->write(files::kResultSignal, ""))
+    if (order != OrderFault::SignalFirst && !m_exchange->write(files::kResultSignal, ""))
         m_log.write("Cannot write result.sig in " + m_exchange->directory());
+    if (faulted() && m_config.faults.keepBusy) {
+        m_log.write("Command " + std::to_string(m_commandNumber) + " finished with RESULT " +
+                    std::to_string(result.code) + "; busy.flg kept (fault KeepBusy)");
+        return;
+    }
     m_exchange->remove(files::kBusy);
     m_log.write("Command " + std::to_string(m_commandNumber) + " finished with RESULT " +
                 std::to_string(result.code) + "; busy.flg removed");
@@ -380,7 +408,8 @@ Simulator::WaitEnd Simulator::waitUntil(const std::function<bool()>& done, int t
     for (;;) {
         if (done && done())
             return WaitEnd::Done;
-        if (abortable && m_exchange && m_exchange->exists(files::kAbortSignal))
+        if (abortable && !(faulted() && m_config.faults.ignoreAbort) && m_exchange &&
+            m_exchange->exists(files::kAbortSignal))
             return WaitEnd::Aborted;
         int remaining = m_config.pollIntervalMs;
         if (timeoutMs >= 0) {
@@ -408,9 +437,14 @@ void Simulator::writeMessage(const OperatorMessage& message) {
     m_exchange->remove(files::kReplySignal);
     m_exchange->remove(files::kReplyData);
     std::string bytes = RenderMessageFile(message);
-    if (!m_exchange->write(files::kMessageData, bytes) ||
-        !m_exchange->write(files::kMessageSignal, ""))
+    const bool signalFirst = faulted() && m_config.faults.order == OrderFault::SignalFirst;
+    bool written = !signalFirst || m_exchange->write(files::kMessageSignal, "");
+    written = m_exchange->write(files::kMessageData, bytes) && written;
+    if (!signalFirst)
+        written = m_exchange->write(files::kMessageSignal, "") && written;
+    if (!written)
         m_log.write("Cannot write the message files in " + m_exchange->directory());
+    m_questionLeft = true;
     m_log.writeFile("msg.dat (code " + std::to_string(message.code) + ")", bytes);
     if (faulted() && m_config.faults.die == DiePhase::InQuestion)
         die("while a message is open");

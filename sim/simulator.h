@@ -80,6 +80,7 @@ private:
     int m_commandNumber = 0;
     bool m_faulted = false; // the configured faults select the running command
     bool m_abortHonoured = false;
+    bool m_questionLeft = false; // the last command left a message file behind
 };
 
 } // namespace qelpsim
