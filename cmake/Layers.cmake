@@ -14,9 +14,13 @@ set(QELP_LAYER_RANK_ui 6)
 # Refuses, at configure time, an include in `folder` of a layer that `maxRank` does not
 # allow, or of any Qt or screen header when `qtFree` is set. The compiler would often
 # accept such an include; the check names the file and the line instead.
+# Further arguments name subfolders that are left to a rule of their own.
 function(qelp_check_includes folder ownLayer maxRank qtFree)
   file(GLOB_RECURSE files CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.h
        ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  foreach(sub IN LISTS ARGN)
+    list(FILTER files EXCLUDE REGEX "^${CMAKE_SOURCE_DIR}/${folder}/${sub}/")
+  endforeach()
   foreach(f IN LISTS files)
     file(STRINGS ${f} includes REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"]")
     foreach(line IN LISTS includes)
@@ -43,4 +47,7 @@ qelp_check_includes(src/ui ui ${QELP_LAYER_RANK_ui} FALSE)
 # The simulator plays the driver: it shares only the frame's file code with the console.
 qelp_check_includes(sim "" 1 TRUE)
 # The tools work on the store and the profile files, below the link.
-qelp_check_includes(tools "" ${QELP_LAYER_RANK_link} TRUE)
+qelp_check_includes(tools "" ${QELP_LAYER_RANK_link} TRUE check)
+# The driver checker sends commands as the console does, so it stands on the link; nothing
+# of the core includes it.
+qelp_check_includes(tools/check "" ${QELP_LAYER_RANK_operations} TRUE)
