@@ -715,7 +715,8 @@ void Checker::checkCommand(const Command& command, bool reportIt) {
     }
     line.warnings = ex.warnings;
     stopIfStuck(ex, command.name);
-    if (reportIt)
+    // The start-up pair runs unasked, as the ground for the rest; its failure is told.
+    if (reportIt || line.verdict == Verdict::Fail)
         report(line);
 }
 
