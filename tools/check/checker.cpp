@@ -20,7 +20,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <ostream>
@@ -498,9 +497,6 @@ Exchange Checker::exchange(const std::function<bool(Program&)>& build, bool abor
         ex.resultCode = m_program.result.driverResultCode;
         collect(ex, 0);
     }
-    if (qelp::SignalFileExists(m_program, qelp::SlotMessage))
-        ex.problems.push_back("msg.sig was signalled while busy.flg was absent; the console reads "
-                              "questions only while the driver is busy");
     return ex;
 }
 
@@ -594,6 +590,17 @@ void Checker::judgeOrder(Exchange& ex) {
         }
     };
     completeBefore("msg.dat", "msg.sig");
+    // The console reads a question only while the busy flag is up.
+    bool up = false;
+    for (size_t i = handedOver; i < events.size(); ++i) {
+        if (events[i].name == "busy.flg")
+            up = events[i].op != FileOp::Gone;
+        if (events[i].name == "msg.sig" && events[i].op == FileOp::Appeared && !up) {
+            ex.problems.push_back("expected busy.flg present when msg.sig appears; the console "
+                                  "reads questions only while the driver is busy");
+            return;
+        }
+    }
     completeBefore("result.dat", "result.sig");
     // The busy flag: up when the command is taken, and up until result.sig is there.
     bool busy = false;
@@ -834,10 +841,9 @@ void Checker::checkProcess() {
     CheckLine line{"process", Verdict::Fail, {}, {}};
     const std::string name = Utf8(m_program.link.driverExeName);
     if (!m_foundAtStart) {
-        line.detail = "no process found by the name " + name +
-                      " after the launch, as the console looks for it";
+        line.detail = "no process found by the name " + name + ", as the console looks for it";
     } else if (!m_lostDuring.empty() || !processRunning()) {
-        line.detail = "found as " + name + " after the launch, but it ended on its own during " +
+        line.detail = "found as " + name + " at the start, but it ended on its own during " +
                       (m_lostDuring.empty() ? m_current : m_lostDuring);
     } else {
         line.verdict = Verdict::Pass;
