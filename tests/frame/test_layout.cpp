@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,12 +16,9 @@ using namespace qelptest;
 
 TEST(Layout, TheBinDirectoryMakesACopyInstalledAndDataDirOverridesIt) {
     TempDir root;
-    ASSERT_EQ(::mkdir(root.file("usr").c_str(), 0755), 0);
-    ASSERT_EQ(::mkdir(root.file("usr/bin").c_str(), 0755), 0);
+    std::filesystem::create_directories(root.file("usr/bin"));
     ASSERT_EQ(::symlink("usr/bin", root.file("bin").c_str()), 0);
     const std::string data = root.file("var/"), share = root.file("share/");
-    char cwd[4096];
-    ASSERT_TRUE(::getcwd(cwd, sizeof cwd));
     struct {
         std::string exe, bin, override, dataDir, resourceDir;
         bool installed;
@@ -31,8 +29,8 @@ TEST(Layout, TheBinDirectoryMakesACopyInstalledAndDataDirOverridesIt) {
         {root.file("build/qelp-reg"), root.file("usr/bin"), "", root.file("build/"),
          root.file("build/"), false},
         {root.file("usr/bin/qelpserver"), root.file("usr/bin"), "/d", "/d/", share, true},
-        {root.file("build/qelp-reg"), root.file("usr/bin"), "rel", std::string(cwd) + "/rel/",
-         root.file("build/"), false},
+        {root.file("build/qelp-reg"), root.file("usr/bin"), "rel",
+         std::filesystem::current_path().string() + "/rel/", root.file("build/"), false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.exe + " in " + c.bin + " with " + c.override);
@@ -58,19 +56,21 @@ TEST(Layout, TheDataDirectoryHoldsTheLogAndTheStoreAndSharesNewFiles) {
                   " Installation data: /usr/share/q/\r\n");
     EXPECT_EQ(host.ReadRegistryValues(RegistryRoot::LocalMachine, "Software\\QELP", {"Driver"}),
               std::vector<std::string>{"/x/sim"});
-    // New files in a data directory that is not the program's own stay group-writable.
-    const int rc = RunInChild([&] {
+    // A missing one is named; files new in one that is not the program's own are the group's.
+    const int groupBits = RunInChild([&] {
         ::umask(027);
+        fileio::WriteFileReplacing(data.file("old"), "x"); // the file layer has seen the umask
         Layout layout;
-        if (EnterLayout(data.file("gone"), layout, program.file("qelpserver")).find("not exist") ==
-                std::string::npos ||
-            !EnterLayout(data.path(), layout, program.file("qelpserver")).empty())
-            return 1;
-        struct stat st {};
-        return fileio::WriteFileReplacing(data.file("new"), "x") &&
-                       ::stat(data.file("new").c_str(), &st) == 0 && (st.st_mode & 0777) == 0660
-                   ? 0
-                   : 2;
+        const bool named = !EnterLayout(data.file("gone"), layout, program.file("x")).empty();
+        struct stat file {
+        }, dir{};
+        return named && EnterLayout(data.path(), layout, program.file("x")).empty() &&
+                       fileio::WriteFileReplacing(data.file("new"), "x") &&
+                       fileio::MakeDirectory(data.file("ServerCmd")) &&
+                       ::stat(data.file("new").c_str(), &file) == 0 &&
+                       ::stat(data.file("ServerCmd").c_str(), &dir) == 0
+                   ? int(file.st_mode & 070) + int(dir.st_mode & 070) / 8
+                   : -1;
     });
-    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(groupBits, 060 + 07); // rw for files, rwx for directories
 }
