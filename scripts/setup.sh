@@ -5,12 +5,15 @@
 #   scripts/setup.sh --core   without Qt (core, simulator, tools and their tests)
 #   scripts/setup.sh --checks without Qt, with what the sanitizer build, the fuzz targets
 #                             (clang, libFuzzer) and the formatting check need
+#   scripts/setup.sh --package everything, with what building and checking the Debian
+#                             package needs (scripts/check-package.sh)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev locales)
 case "${1:-}" in
   --core) ;;
   --checks) packages+=(clang libclang-rt-14-dev clang-format) ;;
+  --package) packages+=(qt6-base-dev libgl-dev dpkg-dev file lintian desktop-file-utils appstream) ;;
   *) packages+=(qt6-base-dev libgl-dev) ;;
 esac
 

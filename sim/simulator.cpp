@@ -104,8 +104,8 @@ std::string OwnExecutablePath() {
     return std::string(buf, static_cast<size_t>(n));
 }
 
-Simulator::Simulator(const std::string& programPath)
-    : m_programDirectory(qelp::DirectoryOf(programPath)),
+Simulator::Simulator(const std::string& programPath, const std::string& dataDirectory)
+    : m_programDirectory(dataDirectory.empty() ? qelp::DirectoryOf(programPath) : dataDirectory),
       m_programName(qelp::FileNameOf(programPath)),
       m_iniPath(m_programDirectory + m_programName + ".ini"),
       m_statePath(m_programDirectory + m_programName + ".state"),

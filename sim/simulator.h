@@ -23,12 +23,14 @@ std::string OwnExecutablePath();
 
 class Simulator {
 public:
-    // programPath: the executable's full path. Its directory holds the ini, the log and the
-    // state file, all named after the executable's file name.
-    explicit Simulator(const std::string& programPath);
+    // programPath: the executable's full path. The ini, the log and the state file are named
+    // after its file name.
+    // dataDirectory (ending in '/') holds the ini, state and log files and is the base of a
+    // relative CommandPath; empty means the program's own directory (a portable copy).
+    explicit Simulator(const std::string& programPath, const std::string& dataDirectory = {});
     ~Simulator();
 
-    // Runs until the program's own directory disappears (then returns 0) or a fault ends
+    // Runs until the data directory disappears (then returns 0) or a fault ends
     // the process.
     int run();
 
@@ -66,7 +68,7 @@ private:
     [[noreturn]] void hang();
     bool faulted() const { return m_faulted; }
 
-    std::string m_programDirectory;
+    std::string m_programDirectory; // the data directory: the program's own when portable
     std::string m_programName;
     std::string m_iniPath;
     std::string m_statePath;

@@ -1,25 +1,38 @@
-// qelp-reg: the console's registry store (registry.reg in a program directory).
-//   qelp-reg [--dir DIR] get NAME
-//   qelp-reg [--dir DIR] set NAME sz|dword VALUE
-//   qelp-reg [--dir DIR] list
-// Without --dir the store beside this tool is used, which is where the console looks when
-// both are installed in one directory. NAME is a value under Software\QELP.
-#include "frame/posixhost.h"
+// qelp-reg: the console's registry store (registry.reg in the data directory).
+//   qelp-reg [--data-dir DIR] get NAME
+//   qelp-reg [--data-dir DIR] set NAME sz|dword VALUE
+//   qelp-reg [--data-dir DIR] list
+// Without --data-dir (or its older name --dir) the tool finds the store by the console's own
+// rule (frame/layout.h): beside itself when portable, in the shared data directory when
+// installed. NAME is a value under Software\QELP.
+#include "frame/layout.h"
 #include "frame/registry.h"
 #include "frame/textutil.h"
+#include "qelpversion.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 static const char* kKey = "Software\\QELP";
 
-static int usage() {
-    std::fputs("usage: qelp-reg [--dir DIR] get NAME\n"
-               "       qelp-reg [--dir DIR] set NAME sz|dword VALUE\n"
-               "       qelp-reg [--dir DIR] list\n",
-               stderr);
+static constexpr const char* kUsage =
+    "usage: qelp-reg [--data-dir DIR] get NAME\n"
+    "       qelp-reg [--data-dir DIR] set NAME sz|dword VALUE\n"
+    "       qelp-reg [--data-dir DIR] list\n"
+    "       qelp-reg --help | --version\n"
+    "\n"
+    "Reads and edits the console's registry store, registry.reg in the data directory:\n"
+    "the tool's own directory (portable copy), /var/lib/qelpserver (installed copy) or DIR.\n"
+    "NAME is a value under HKEY_LOCAL_MACHINE\\Software\\QELP.\n"
+    "Exit status: 0 done, 1 the store could not be written, 2 wrong usage.\n";
+
+static int usage(const std::string& problem = {}) {
+    if (!problem.empty())
+        std::fprintf(stderr, "qelp-reg: %s\n", problem.c_str());
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -29,36 +42,47 @@ static void printLine(const std::string& text) {
 }
 
 int main(int argc, char** argv) {
-    int i = 1;
-    std::string dir;
-    if (argc > 2 && std::strcmp(argv[1], "--dir") == 0) {
-        dir = qelp::WithTrailingSeparator(argv[2]);
-        i = 3;
-    } else {
-        dir = qelp::DirectoryOf(qelp::PosixHost().ProgramPath());
-    }
-    qelp::RegistryStore store(dir + qelp::kRegistryFileName, [](const std::string& line) {
-        std::fprintf(stderr, "qelp-reg: %s\n", line.c_str());
-    });
-    const int left = argc - i;
-    if (left == 2 && std::strcmp(argv[i], "get") == 0) {
-        printLine(store.ReadAsText(kKey, argv[i + 1]));
+    // --dir is the option's older name.
+    std::vector<char*> args(argv, argv + argc);
+    static char dataDirOption[] = "--data-dir";
+    for (int at = 1; at < argc && args[at][0] == '-'; ++at)
+        if (std::strcmp(args[at], "--dir") == 0)
+            args[at] = dataDirOption;
+    const qelp::StandardOptions options = qelp::ParseStandardOptions(argc, args.data());
+    if (!options.error.empty())
+        return usage(options.error);
+    if (options.help || options.version) {
+        std::fputs(options.help ? kUsage : "qelp-reg " QELP_VERSION "\n", stdout);
         return 0;
     }
-    if (left == 4 && std::strcmp(argv[i], "set") == 0) {
-        const std::string type = argv[i + 2];
+    qelp::Layout layout;
+    const std::string problem = qelp::EnterLayout(options.dataDirectory, layout);
+    if (!problem.empty())
+        std::fprintf(stderr, "qelp-reg: %s\n", problem.c_str());
+    qelp::RegistryStore store(
+        layout.dataDirectory + qelp::kRegistryFileName,
+        [](const std::string& line) { std::fprintf(stderr, "qelp-reg: %s\n", line.c_str()); });
+    const std::vector<std::string>& a = options.rest;
+    const size_t left = a.size();
+    if (left == 2 && a[0] == "get") {
+        printLine(store.ReadAsText(kKey, a[1]));
+        return 0;
+    }
+    if (left == 4 && a[0] == "set") {
+        const std::string type = a[2];
         bool ok = false;
         if (type == "sz") {
-            ok = store.WriteText(kKey, argv[i + 1], argv[i + 3]);
+            ok = store.WriteText(kKey, a[1], a[3]);
         } else if (type == "dword") {
+            const char* text = a[3].c_str();
             char* end = nullptr;
-            long long v = std::strtoll(argv[i + 3], &end, 0);
-            const bool noDigits = end == argv[i + 3];
+            long long v = std::strtoll(text, &end, 0);
+            const bool noDigits = end == text;
             if (noDigits || *end != '\0' || v < INT32_MIN || v > UINT32_MAX) {
-                std::fprintf(stderr, "qelp-reg: not a 32-bit number: %s\n", argv[i + 3]);
+                std::fprintf(stderr, "qelp-reg: not a 32-bit number: %s\n", text);
                 return 2;
             }
-            ok = store.WriteDword(kKey, argv[i + 1], static_cast<uint32_t>(v));
+            ok = store.WriteDword(kKey, a[1], static_cast<uint32_t>(v));
         } else {
             return usage();
         }
@@ -68,7 +92,7 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
-    if (left == 1 && std::strcmp(argv[i], "list") == 0) {
+    if (left == 1 && a[0] == "list") {
         for (const qelp::RegistryValue& v : store.List()) {
             std::string shown;
             switch (v.type) {

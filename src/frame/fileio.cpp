@@ -1,6 +1,7 @@
 #include "frame/fileio.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -162,15 +163,26 @@ std::string ResolveLinks(const std::string& path) {
     return at;
 }
 
-// The process's umask, read once: reading it means setting it, and the program never
-// changes it.
+// Set by ShareNewFilesWithGroup; -1 while the umask is the one the process started with.
+static std::atomic<int> g_sharedUmask{-1};
+
+// The process's umask, read once: reading it means setting it, which would race with another
+// thread creating a file. The program changes it only through ShareNewFilesWithGroup.
 static mode_t processUmask() {
+    if (const int shared = g_sharedUmask.load(); shared >= 0)
+        return static_cast<mode_t>(shared);
     static const mode_t mask = [] {
         mode_t m = ::umask(0);
         ::umask(m);
         return m;
     }();
     return mask;
+}
+
+void ShareNewFilesWithGroup() {
+    const mode_t shared = ::umask(0) & ~static_cast<mode_t>(S_IRWXG);
+    ::umask(shared);
+    g_sharedUmask = static_cast<int>(shared);
 }
 
 static bool writeAll(int fd, std::string_view bytes) {

@@ -53,6 +53,12 @@ bool WriteFileReplacing(const std::string& path, std::string_view bytes);
 // or `to` cannot be written.
 bool CopyFileReplacing(const std::string& from, const std::string& to);
 
+// Every operator in the installation's group shares its data directory, so what a program
+// creates there must stay writable by the group: clears the group bits of the umask, for
+// the files this layer creates from now on and for every other file the process creates.
+// Called at a program's start, before other threads exist.
+void ShareNewFilesWithGroup();
+
 // Appends the bytes to the file, creating it when missing. The file is opened and closed
 // for this one call. Refuses to follow a symbolic link at the path. All or nothing: when
 // the write falls short (a full disk), the file is cut back to its size before the call,

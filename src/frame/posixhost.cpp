@@ -418,7 +418,8 @@ void PosixHost::WriteProfileString(const std::string& section, const std::string
 }
 
 std::string PosixHost::registryPath() const {
-    return DirectoryOf(m_programPath) + kRegistryFileName;
+    return (m_dataDirectory.empty() ? DirectoryOf(m_programPath) : m_dataDirectory) +
+           kRegistryFileName;
 }
 
 RegistryStore PosixHost::registryStore() {

@@ -1,6 +1,6 @@
 #pragma once
 // The host services on Linux: /proc for the process list, posix_spawn for launching,
-// SIGKILL for termination, the REGEDIT4 store beside the program for the registry, inotify
+// SIGKILL for termination, the REGEDIT4 store in the data directory for the registry, inotify
 // for directory watches. The program's texts are Windows-1252, file names on Linux UTF-8:
 // paths and process names are converted here, on their way to and from the system.
 #include "frame/host.h"
@@ -43,8 +43,13 @@ public:
     char DecimalSeparator() override;
     char GroupSeparator() override;
 
-    // The registry file used (program directory + registry.reg), as the system names it.
+    // The executable's full path as the system names it.
+    const std::string& nativeProgramPath() const { return m_programPath; }
+    // The registry file used (data directory + registry.reg), as the system names it.
     std::string registryPath() const;
+    // Where the registry store lives (the system's name, ending in '/'); the program
+    // directory until set.
+    void setDataDirectory(std::string directory) { m_dataDirectory = std::move(directory); }
 
 private:
     bool readReported(const std::string& path, std::string& bytes, bool followLinks);
@@ -54,6 +59,7 @@ private:
     int findFirst(const std::string& name);
 
     std::string m_programPath;
+    std::string m_dataDirectory;
     std::vector<int> m_children;                  // launched by us, not yet reaped
     std::map<std::string, int> m_knownPid;        // upper-case name -> pid last seen matching
     std::shared_ptr<class ExchangeWatch> m_watch; // kept from one result wait to the next

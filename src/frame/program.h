@@ -12,13 +12,22 @@
 
 namespace qelp {
 
+struct Layout;
+
 // The state one program run shares between its parts, grouped by the part that owns it.
 struct ProgramState {
-    // Where the program runs and logs.
+    // Where the program runs and logs. A portable copy keeps everything in its own directory;
+    // an installed one writes into a shared data directory and reads its installation data
+    // elsewhere (see frame/layout.h). Both start out as the program directory.
     struct Files {
         std::string logFilePath;
         std::string programDirectory; // the executable's directory, ending in kPathSeparator
         std::string programFileName;  // the executable's file name
+        // Where everything the program writes lives: the registry store, the event log,
+        // ServerCmd (with lastdose.txt) and the dialog settings file. Ends in kPathSeparator.
+        std::string dataDirectory;
+        // Read-only installation data: graphics/ for the message window. Ends in kPathSeparator.
+        std::string resourceDirectory;
     } files;
 
     // The link to the driver: its configuration, read at every start of the driver, and
@@ -120,8 +129,13 @@ public:
     Tuning tuning;
 };
 
+// Takes the layout's directories (the system's names) as the program's data and resource
+// directories, in the program's code page.
+void ApplyLayout(Program& program, const Layout& layout);
+
 // The start-up sequence of the entry, without showing any window: sets recipePresent,
-// the log file path, and writes the first log line.
+// the log file path (in the data directory), and writes the first log line. A program whose
+// data or resources lie outside its own directory names both directories on that line.
 void StartProgram(Program& program);
 // The state part of preparing the console: empties the recipe and canister lists.
 void ResetConsoleState(Program& program);

@@ -36,7 +36,7 @@ void ReadLinkConfiguration(Program& program) {
     program.link.serverVersions = values[3];
     program.link.clientVersions = values[4];
 
-    program.link.serverCommandDirectory = WithTrailingSeparator(program.files.programDirectory) +
+    program.link.serverCommandDirectory = WithTrailingSeparator(program.files.dataDirectory) +
                                           kServerCommandFolder + std::string(1, kPathSeparator);
     if (!program.host.DirectoryExists(program.link.serverCommandDirectory) &&
         !program.host.CreateDirectoryAt(program.link.serverCommandDirectory)) {

@@ -8,11 +8,13 @@ class Program;
 
 namespace qelp::ui {
 
-// Runs the start-up sequence and the window event loop; returns the exit code.
+// Answers --help and --version, or refuses a wrong command line with exit code 2, before
+// any window exists; otherwise chooses the layout (frame/layout.h), runs the start-up
+// sequence and the window event loop and returns the exit code.
 int RunConsole(int argc, char** argv);
 
-// Where the file dialog keeps the last chosen file: an ini file beside the program, named
-// after it ("<program directory><program name>.ini").
+// Where the file dialog keeps the last chosen file: an ini file in the data directory, named
+// after the program ("<data directory><program name>.ini").
 std::string DialogSettingsPath(const Program& program);
 
 } // namespace qelp::ui

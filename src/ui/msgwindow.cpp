@@ -150,7 +150,7 @@ void MsgWindow::showTitleAndIcon() {
     m_image->clear();
     const int32_t type = m_program.message.messageDialogType;
     if (type > 0) {
-        const std::string path = m_program.files.programDirectory + "graphics" + kPathSeparator +
+        const std::string path = m_program.files.resourceDirectory + "graphics" + kPathSeparator +
                                  std::to_string(type) + ".ico";
         QPixmap icon;
         if (QFile::exists(FromPath(path)) && icon.load(FromPath(path))) {

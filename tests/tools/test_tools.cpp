@@ -1,6 +1,7 @@
-// The two tools as real processes, each driven through a table of command lines: what they
-// print, what they exit with, and what they leave in the files.
+// The tools (and every program's options) as real processes, each driven through a table of
+// command lines: what they print, what they exit with, and what they leave in the files.
 #include "frame/registry.h"
+#include "qelpversion.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
@@ -60,10 +61,11 @@ TEST(Tools, ProfileReadsAndWritesLikeTheConsoleAndRefusesOtherUse) {
               {{p, "del", f, "S", "k", "v"}, 2, "", "usage"}});
     EXPECT_EQ(ReadFile(f), "; head\n[Reply]\nValue=a b \"c\"\n[Third]\r\nk=\r\n");
     EXPECT_FALSE(Exists(dir.file("absent.dat")));
-    // Asked for, the usage goes to the standard output and is no error.
-    const std::string help = dir.file("help");
-    EXPECT_EQ(WaitForExit(Spawn(p, {p, "--help"}, {}, help)), 0);
-    EXPECT_NE(ReadFile(help).find("qelp-profile del FILE SECTION [KEY]"), std::string::npos);
+    // --data-dir takes a relative FILE into that directory; an absolute one stays.
+    RunSteps(
+        {{{p, "--data-dir", dir.path(), "set", "sim.ini", "Link", "CommandPath", "x"}, 0, "", ""},
+         {{p, "--data-dir=" + dir.path(), "get", f, "Reply", "Value"}, 0, "a b \"c\"\n", ""}});
+    EXPECT_EQ(ReadFile(dir.file("sim.ini")), "[Link]\r\nCommandPath=x\r\n");
 }
 
 TEST(Tools, RegEditsTheStoreOfADirectoryOrTheOneBesideItself) {
@@ -76,7 +78,7 @@ TEST(Tools, RegEditsTheStoreOfADirectoryOrTheOneBesideItself) {
         {{r, "--dir", d, "set", "Hex", "dword", "0x10"}, 0, "", ""},
         {{r, "--dir", d, "set", "Max", "dword", "4294967295"}, 0, "", ""},
         {{r, "--dir", d, "get", "driver"}, 0, "/opt/a \"b\"\\\n", ""},
-        {{r, "--dir", d, "get", "Missing"}, 0, "\n", ""},
+        {{r, "--data-dir", d, "get", "Missing"}, 0, "\n", ""},
         {{r, "--dir", d.substr(0, d.size() - 1), "list"},
          0,
          key + "Multi = other\n" + key + "Driver = sz /opt/a \"b\"\\\n" + key +
@@ -102,4 +104,32 @@ TEST(Tools, RegEditsTheStoreOfADirectoryOrTheOneBesideItself) {
     EXPECT_EQ(
         qelp::RegistryStore(dir.file("registry.reg")).ReadAsText("Software\\QELP", "ActiveVersion"),
         "2");
+}
+
+// --help and --version are answered before anything else starts (the console's without a
+// display); an unknown option or a missing value is refused with the usage on stderr.
+TEST(Tools, EveryProgramAnswersHelpAndVersionAndRefusesAWrongOption) {
+    TempDir io;
+    for (const std::string name : {"qelpserver", "qelpsim", "qelp-reg", "qelp-profile", "qelp-check"}) {
+        const std::string path = QELP_BIN_DIR "/" + name;
+        if (name == "qelpserver" && !Exists(path))
+            continue; // a build without the screens has no console
+        struct {
+            std::string option;
+            int exitCode;
+            std::string out, err; // out: the start of the standard output
+        } cases[] = {{"--version", 0, name + " " QELP_VERSION "\n", ""},
+                     {"--help", 0, "usage: " + name, ""},
+                     {"--frobnicate", 2, "", "unknown option --frobnicate\nusage: " + name},
+                     {"--data-dir", 2, "", "usage: " + name}};
+        for (const auto& c : cases) {
+            SCOPED_TRACE(name + " " + c.option);
+            const pid_t pid = Spawn(
+                "/usr/bin/env", {"env", "-u", "DISPLAY", "QT_QPA_PLATFORM=none", path, c.option},
+                {}, io.file("out"), io.file("err"));
+            EXPECT_EQ(WaitForExit(pid), c.exitCode);
+            EXPECT_EQ(ReadFile(io.file("out")).rfind(c.out, 0), 0u);
+            EXPECT_NE(ReadFile(io.file("err")).find(c.err), std::string::npos);
+        }
+    }
 }

@@ -6,6 +6,7 @@
 #include "fileobserver.h"
 #include "frame/codepage.h"
 #include "frame/fileio.h"
+#include "frame/layout.h"
 #include "frame/posixhost.h"
 #include "frame/profile.h"
 #include "frame/program.h"
@@ -13,6 +14,7 @@
 #include "link/config.h"
 #include "link/supervision.h"
 #include "link/transfer.h"
+#include "qelpversion.h"
 #include "replies/message.h"
 #include "replies/resultfile.h"
 
@@ -144,7 +146,11 @@ void TextWarnings(const std::string& file, const std::string& bytes,
 class Checker {
 public:
     Checker(const Options& options, std::ostream& out)
-        : m_options(options), m_out(out), m_program(m_host, m_ui) {}
+        : m_options(options), m_out(out), m_program(m_host, m_ui) {
+        // The store the console of this layout reads: the data directory's.
+        if (!m_options.dataDirectory.empty())
+            m_host.setDataDirectory(m_options.dataDirectory);
+    }
     ~Checker() {
         std::error_code ec;
         if (!m_serverDirectory.empty())
@@ -854,7 +860,7 @@ void Checker::checkProcess() {
 }
 
 int Usage(std::ostream& err) {
-    err << "usage: qelp-check [--adopt] [--exchange DIR] [--timeout SECONDS]\n"
+    err << "usage: qelp-check [--adopt] [--exchange DIR] [--data-dir DIR] [--timeout SECONDS]\n"
            "                  [--ready-timeout SECONDS] [--json FILE] [--log FILE]\n"
            "                  [--only NAME[,NAME...]] [--poll] DRIVER\n"
            "       qelp-check --help | --version\n";
@@ -950,9 +956,8 @@ int CheckMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
         const std::string& arg = args[i];
         const bool hasValue = i + 1 < args.size();
         if (arg == "--help" || arg == "-h") {
-            out << "qelp-check: checks a dispenser driver against the console's exchange "
-                   "protocol.\n";
             Usage(out);
+            out << "Checks a dispenser driver against the console's exchange protocol.\n";
             out << "Checks: ";
             for (size_t k = 0; k < known.size(); ++k)
                 out << (k ? ", " : "") << known[k];
@@ -968,6 +973,8 @@ int CheckMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
             options.notifications = false;
         } else if (arg == "--exchange" && hasValue) {
             options.exchange = args[++i];
+        } else if (arg == "--data-dir" && hasValue) {
+            options.dataDirectory = args[++i];
         } else if (arg == "--json" && hasValue) {
             options.jsonFile = args[++i];
         } else if (arg == "--log" && hasValue) {
@@ -988,11 +995,26 @@ int CheckMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
         } else if (!arg.empty() && arg[0] != '-' && options.driver.empty()) {
             options.driver = arg;
         } else {
+            static const char* const kTakesValue[] = {"--exchange", "--data-dir", "--json",
+                                                      "--log",      "--timeout",  "--ready-timeout",
+                                                      "--only"};
+            if (!arg.empty() && arg[0] == '-')
+                err << (std::find(std::begin(kTakesValue), std::end(kTakesValue), arg) !=
+                                std::end(kTakesValue)
+                            ? "option " + arg + " needs a value"
+                            : "unknown option " + arg)
+                    << '\n';
             return Usage(err);
         }
     }
     if (options.driver.empty())
         return Usage(err);
+    // Without --exchange, the registry store of this copy's layout names the directory.
+    qelp::Layout layout;
+    const std::string problem = qelp::EnterLayout(options.dataDirectory, layout);
+    if (!problem.empty())
+        err << "qelp-check: " << problem << '\n';
+    options.dataDirectory = layout.dataDirectory;
     // The console names the driver by its full path.
     std::error_code ec;
     options.driver = std::filesystem::absolute(options.driver, ec).lexically_normal().string();

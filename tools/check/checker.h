@@ -18,6 +18,7 @@ struct Options {
     std::string logFile;           // the console's event log of the run; empty: none
     std::vector<std::string> only; // names of the checks to run; empty: all
     bool notifications = true;     // false: look at the files instead of being told
+    std::string dataDirectory;     // where the registry store lies; empty: the program's layout
 };
 
 enum class Verdict { Pass, Fail, Skip };
