@@ -157,6 +157,7 @@ void HistoryView::reload() {
     std::vector<DispenseRecord> rows;
     const bool ok = m_store.query(filter, rows);
     m_model->setRows(std::move(rows));
+    m_table->resizeColumnsToContents(); // measures the first rows only, whatever the count
     m_note->setText(ok ? QStringLiteral("%1 dispenses").arg(m_model->rows().size())
                        : QStringLiteral("The history cannot be read: %1")
                              .arg(QString::fromStdString(m_store.lastError())));
