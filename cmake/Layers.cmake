@@ -10,6 +10,10 @@ set(QELP_LAYER_RANK_link 3)
 set(QELP_LAYER_RANK_operations 4)
 set(QELP_LAYER_RANK_console 5)
 set(QELP_LAYER_RANK_ui 6)
+# The dispense history stands beside the stack: it uses the frame alone, and only the console
+# logic and the screens use it, so that nothing else of the core depends on its database.
+set(QELP_LAYER_RANK_history 1)
+set(QELP_HISTORY_USERS console ui)
 
 # Refuses, at configure time, an include in `folder` of a layer that `maxRank` does not
 # allow, or of any Qt or screen header when `qtFree` is set. The compiler would often
@@ -30,6 +34,10 @@ function(qelp_check_includes folder ownLayer maxRank qtFree)
       if(line MATCHES "\"([a-z]+)/[^\"]+\"")
         set(layer ${CMAKE_MATCH_1})
         if(DEFINED QELP_LAYER_RANK_${layer} AND NOT layer STREQUAL ownLayer)
+          if(layer STREQUAL "history" AND NOT ownLayer IN_LIST QELP_HISTORY_USERS)
+            message(FATAL_ERROR "${f} includes the history, which only the console and the "
+                                "screens use: ${line}")
+          endif()
           if(NOT QELP_LAYER_RANK_${layer} LESS maxRank)
             message(FATAL_ERROR "${f} includes a header of the ${layer} layer, which is not below "
                                 "${folder}: ${line}")
@@ -40,7 +48,7 @@ function(qelp_check_includes folder ownLayer maxRank qtFree)
   endforeach()
 endfunction()
 
-foreach(layer frame exchange replies builders link operations console)
+foreach(layer frame history exchange replies builders link operations console)
   qelp_check_includes(src/${layer} ${layer} ${QELP_LAYER_RANK_${layer}} TRUE)
 endforeach()
 qelp_check_includes(src/ui ui ${QELP_LAYER_RANK_ui} FALSE)

@@ -1,6 +1,9 @@
 #include "tourscript.h"
 
 #include "frame/program.h"
+#include "ui/historyview.h"
+#include "ui/levelsview.h"
+#include "ui/logview.h"
 #include "ui/mainform.h"
 #include "ui/msgwindow.h"
 #include "ui/qtuiport.h"
@@ -44,6 +47,7 @@ bool TourScript::run() {
            step("Compose a recipe", [this] { return composeRecipe(); }) &&
            step("Dispense it, answering the driver", [this] { return dispense(); }) &&
            step("Open the canister grid", [this] { return canisterGrid(); }) &&
+           step("Open every view", [this] { return views(); }) &&
            step("Stop the driver", [this] { return stopDriver(); });
 }
 
@@ -187,6 +191,26 @@ QString TourScript::canisterGrid() {
     });
     click("cmd_cancol");
     return *shown ? QString() : QStringLiteral("the canister grid did not open");
+}
+
+QString TourScript::views() {
+    qelp::ui::LevelsView* levels = m_form.openLevels();
+    QApplication::processEvents();
+    snap(levels, QStringLiteral("canister-levels"));
+    qelp::ui::HistoryView* history = m_form.openHistory();
+    QApplication::processEvents();
+    snap(history, QStringLiteral("dispense-history"));
+    qelp::ui::LogView* log = m_form.openEventLog();
+    QApplication::processEvents();
+    snap(log, QStringLiteral("event-log"));
+    QWidget* about = m_form.openAbout();
+    QApplication::processEvents();
+    snap(about, QStringLiteral("about"));
+    const bool shown = !levels->findChildren<qelp::ui::LevelBar*>().isEmpty() &&
+                       !history->rows().empty() && !log->shownLines().empty();
+    for (QWidget* w : std::initializer_list<QWidget*>{levels, history, log, about})
+        w->close();
+    return shown ? QString() : QStringLiteral("a view showed nothing");
 }
 
 QString TourScript::stopDriver() {

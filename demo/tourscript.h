@@ -38,6 +38,8 @@ private:
     std::shared_ptr<bool> whenVisible(const QString& objectName,
                                       std::function<void(QWidget*)> action);
     QString status() const;
+    // The View menu's windows and Help's About box, each photographed.
+    QString views();
 
     QString startDriver();
     QString resetDispenser();

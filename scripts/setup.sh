@@ -9,7 +9,7 @@
 #                             package needs (scripts/check-package.sh)
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev locales)
+packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libsqlite3-dev locales)
 case "${1:-}" in
   --core) ;;
   --checks) packages+=(clang libclang-rt-14-dev clang-format) ;;

@@ -99,4 +99,22 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
+std::string FoldCaseUtf8(std::string_view utf8) {
+    std::string out(utf8);
+    for (size_t i = 0; i < out.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(out[i]);
+        if (byte >= 'A' && byte <= 'Z') {
+            out[i] = static_cast<char>(byte + 32);
+        } else if (byte == 0xC3 && i + 1 < out.size()) {
+            // U+00C0 to U+00DE are C3 80 to C3 9E; U+00D7 (the multiplication sign) is no
+            // letter. The small letters are 0x20 further on, in the same lead byte.
+            const auto next = static_cast<unsigned char>(out[i + 1]);
+            if (next >= 0x80 && next <= 0x9E && next != 0x97)
+                out[i + 1] = static_cast<char>(next + 0x20);
+            ++i;
+        }
+    }
+    return out;
+}
+
 } // namespace qelp

@@ -15,5 +15,9 @@ std::string Cp1252ToUtf8(std::string_view bytes);
 std::string Utf8ToCp1252(std::string_view utf8);
 // Appends one Unicode code point as UTF-8.
 void AppendUtf8(std::string& out, uint32_t codePoint);
+// UTF-8 text with its capital letters made small, for matching without regard to letter
+// case: ASCII and the Latin-1 letters (every letter Windows-1252 text can hold but the few
+// in 0x80-0x9F). Other bytes pass unchanged, so the result is valid where the input was.
+std::string FoldCaseUtf8(std::string_view utf8);
 
 } // namespace qelp

@@ -106,4 +106,8 @@ QString QtDialogs::openFile(QWidget* parent, const QString& title) {
     return chosen;
 }
 
+QString QtDialogs::saveFile(QWidget* parent, const QString& title, const QString& suggestedName) {
+    return QFileDialog::getSaveFileName(parent, title, suggestedName);
+}
+
 } // namespace qelp::ui

@@ -31,6 +31,9 @@ public:
     virtual void messageBox(QWidget* parent, const QString& text) = 0;
     // An open-file dialog; the chosen file's full path, or the empty text when cancelled.
     virtual QString openFile(QWidget* parent, const QString& title) = 0;
+    // A save-file dialog offering suggestedName; the chosen path, empty when cancelled.
+    virtual QString saveFile(QWidget* parent, const QString& title,
+                             const QString& suggestedName) = 0;
 };
 
 // The Qt dialogs. The file dialog remembers the last chosen file, also across program runs,
@@ -42,6 +45,7 @@ public:
                      const QString& defaultText) override;
     void messageBox(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const QString& title) override;
+    QString saveFile(QWidget* parent, const QString& title, const QString& suggestedName) override;
 
     QString lastFile() const;
 

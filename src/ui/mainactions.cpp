@@ -2,6 +2,7 @@
 #include "ui/mainform.h"
 
 #include "console/consoletext.h"
+#include "console/dispenses.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
 #include "operations/operations.h"
@@ -12,6 +13,8 @@
 #include "ui/textedge.h"
 
 #include <QComboBox>
+
+#include <ctime>
 
 namespace qelp::ui {
 
@@ -200,9 +203,13 @@ void MainForm::create() {
 void MainForm::dispense() {
     if (refuseWhileBusy())
         return;
-    log(DoseRecipe(m_program, m_program.recipe.currentRecipe, m_program.recipe.recipeColorants)
+    const char* outcome =
+        DoseRecipe(m_program, m_program.recipe.currentRecipe, m_program.recipe.recipeColorants)
             ? "Dosing completed."
-            : "Dosing Failed.");
+            : "Dosing Failed.";
+    log(outcome);
+    // After the outcome line, so that a history that cannot be written says so last.
+    dispenseRecorder().record(m_program, DispenseRecordOf(m_program, std::time(nullptr), outcome));
     refreshConsole();
 }
 

@@ -1,6 +1,7 @@
 #include "ui/mainform.h"
 
 #include "console/consoletext.h"
+#include "console/dispenses.h"
 #include "frame/eventlog.h"
 #include "frame/program.h"
 #include "link/supervision.h"
@@ -187,6 +188,7 @@ void MainForm::buildControls() {
     grid->addWidget(m_recipeGroup, 2, 2);
     grid->setColumnStretch(1, 1);
     grid->setRowStretch(2, 1);
+    buildMenu();
 }
 
 void MainForm::ensureLoaded() {

@@ -2,8 +2,10 @@
 // MainForm: the console window. It gathers the operator's input, calls one core operation
 // per action and reports the outcome as a log line; the operations do all the talking to
 // the driver.
+#include <QPointer>
 #include <QWidget>
 
+#include <memory>
 #include <string>
 
 class QComboBox;
@@ -12,14 +14,18 @@ class QLabel;
 class QPushButton;
 
 namespace qelp {
+class DispenseRecorder;
 class Program;
-}
+} // namespace qelp
 
 namespace qelp::ui {
 
 class Dialogs;
 class RecipeForm;
 class CanColConf;
+class HistoryView;
+class LevelsView;
+class LogView;
 
 // What the status line says when a command action is pressed while a command still waits
 // for the driver.
@@ -52,6 +58,16 @@ public:
     RecipeForm* recipeForm() const { return m_recipeForm; }
     CanColConf* canColConf() const { return m_canColConfForm; }
 
+    // The views of the View menu: opened (created on first use) and raised; each stays
+    // until the console closes.
+    LevelsView* openLevels();
+    HistoryView* openHistory();
+    LogView* openEventLog();
+    // Help, "About QELPServer": not modal, so it never holds a command's wait.
+    QWidget* openAbout();
+    // Every dosing command is recorded here.
+    DispenseRecorder& dispenseRecorder();
+
 protected:
     // Refused while a command is in flight (kBusyCloseStatusLine); otherwise the window
     // closes and leaves the driver and the exchange files as they are.
@@ -83,6 +99,7 @@ private slots:
 
 private:
     void buildControls();
+    void buildMenu();
     void log(const std::string& line);
     // True (and `line` on the status area) when a command is still in flight.
     bool refuseWhileBusy(const char* line = kBusyStatusLine);
@@ -108,6 +125,12 @@ private:
     QComboBox* m_canisterBox = nullptr;
     QComboBox* m_colorantBox = nullptr;
     QPushButton* m_dispense = nullptr; // Command16
+
+    std::unique_ptr<DispenseRecorder> m_recorder;
+    QPointer<LevelsView> m_levels;
+    QPointer<HistoryView> m_history;
+    QPointer<LogView> m_eventLog;
+    QPointer<QWidget> m_about;
 
     RecipeForm* m_recipeForm = nullptr;
     CanColConf* m_canColConfForm = nullptr;

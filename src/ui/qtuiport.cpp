@@ -1,8 +1,11 @@
 #include "ui/qtuiport.h"
 
+#include "console/consoletext.h"
 #include "frame/program.h"
+#include "ui/attention.h"
 #include "ui/mainform.h"
 #include "ui/msgwindow.h"
+#include "ui/textedge.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -64,6 +67,12 @@ void QtUiPort::showMessageWindow() {
         return;
     if (!m_messageWindow)
         m_messageWindow = new MsgWindow(*m_program, m_form.data());
+    // Asked before the window shows, which may make it the active one.
+    const auto& m = m_program->message;
+    CallForAttention(m_form.data(),
+                     FromCore(MessageWindowTitle(m.messageDialogType,
+                                                 m_program->link.dispenserFamily, m.messageCode)),
+                     ForDisplay(FromCore(m.messageText)));
     m_messageWindow->loadAndShow();
 }
 

@@ -31,6 +31,17 @@ QString ScriptedDialogs::openFile(QWidget*, const QString& title) {
     return path;
 }
 
+QString ScriptedDialogs::saveFile(QWidget*, const QString& title, const QString& suggestedName) {
+    asked.push_back({Question::Kind::SaveFile, title, {}, suggestedName});
+    if (m_files.empty()) {
+        ++unscripted;
+        return {};
+    }
+    QString path = m_files.front();
+    m_files.pop_front();
+    return path;
+}
+
 QStringList ScriptedDialogs::messages() const {
     QStringList texts;
     for (const Question& q : asked) {

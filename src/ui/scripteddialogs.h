@@ -15,7 +15,7 @@ namespace qelp::ui {
 class ScriptedDialogs : public Dialogs {
 public:
     struct Question {
-        enum class Kind { Input, Message, OpenFile } kind;
+        enum class Kind { Input, Message, OpenFile, SaveFile } kind;
         QString text;  // prompt, message text or dialog title
         QString title; // input box title
         QString defaultText;
@@ -25,6 +25,8 @@ public:
                      const QString& defaultText) override;
     void messageBox(QWidget* parent, const QString& text) override;
     QString openFile(QWidget* parent, const QString& title) override;
+    // Answered from the same queue as openFile.
+    QString saveFile(QWidget* parent, const QString& title, const QString& suggestedName) override;
 
     // Queues an input box answer; std::nullopt stands for "Cancel".
     void answerInput(std::optional<QString> answer) { m_inputs.push_back(std::move(answer)); }
