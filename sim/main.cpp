@@ -7,7 +7,7 @@
 int main() {
     std::string path = qelpsim::OwnExecutablePath();
     if (path.empty()) {
-        std::fprintf(stderr, "qelpsim: cannot find its own executable through /proc/self/exe\n");
+        std::fprintf(stderr, "qelpsim: cannot find its own executable\n");
         return 1;
     }
     return qelpsim::Simulator(path).run();

@@ -46,6 +46,7 @@ int cannotWrite(const char* file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    qelp::fileio::UseBinaryStandardOutput();
     const std::string command = argc > 1 ? argv[1] : "";
     if (argc == 2 && (command == "--help" || command == "-h" || command == "help"))
         return usage(true);

@@ -65,6 +65,10 @@ bool RemoveFile(const std::string& path);
 // Creates one directory level. True when it was created.
 bool MakeDirectory(const std::string& path);
 
+// Makes standard output pass bytes through as they are, so that a tool prints a value's
+// bytes and LF line ends alike on every host (Windows would turn LF into CR LF).
+void UseBinaryStandardOutput();
+
 // Identity of a file's current content as far as the file system tells it; used to
 // decide whether a cached parse of a large file is still valid.
 struct FileStamp {

@@ -1,6 +1,6 @@
 #include "ui/application.h"
 
-#include "frame/posixhost.h"
+#include "frame/nativehost.h"
 #include "frame/program.h"
 #include "ui/dialogs.h"
 #include "ui/mainform.h"
@@ -27,7 +27,7 @@ int RunConsole(int argc, char** argv) {
     // so that no stray printf writes a command file number with a comma.
     std::setlocale(LC_NUMERIC, "C");
 
-    PosixHost host;
+    NativeHost host;
     QtUiPort port;
     Program program(host, port);
     QtDialogs dialogs(FromPath(DialogSettingsPath(program)));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 
 #include <sys/stat.h>
@@ -95,11 +96,13 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
     WriteFile(path, "[S]\r\nk=abcdefghij\r\n");
     EXPECT_EQ(profile::GetPrivateProfileValue("S", "k", path, 5), "abcd");
     EXPECT_EQ(profile::LookupInText("[S]\nk = \"" + v150 + "\"\n", "s", "K"), v150); // no cut
+#ifndef _WIN32 // a fifo under a file's name: Windows has no such thing
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
     EXPECT_EQ(RunInChild([&] { return int(!profile::ReadProfileString("S", "k", path).empty()); },
                          false, 10),
               0);
+#endif
 }
 
 TEST_F(Profile, LargeFilesFollowTheSameRulesAndSeeEveryRewrite) {
@@ -122,7 +125,7 @@ TEST_F(Profile, LargeFilesFollowTheSameRulesAndSeeEveryRewrite) {
     std::string bytes = ReadFile(path);
     bytes[bytes.find("Code=6") + 5] = '7';
     WriteFile(dir.file("next"), bytes);
-    ASSERT_EQ(::rename(dir.file("next").c_str(), path.c_str()), 0);
+    std::filesystem::rename(dir.file("next"), path);
     EXPECT_EQ(profile::ReadProfileString("Result", "Code", path), "7");
 }
 
@@ -163,6 +166,7 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
               "\xEF\xBB\xBF[Gr\xC3\xBCn]\r\nk=\xE2\x82\xAC\r\n");
     EXPECT_EQ(set("[S]\r\n", "", "k", "1"), "k=1\r\n[S]\r\n");
     EXPECT_EQ(set("j=0\r\n\r\n[S]\r\nk=1\r\n", " ", "k", "2"), "j=0\r\nk=2\r\n\r\n[S]\r\nk=1\r\n");
+#ifndef _WIN32 // whether the system's own writer rewrites the file is Windows' business
     // A value that is already there leaves the file alone, time stamp and inode included.
     struct stat before {};
     struct stat after {};
@@ -171,6 +175,7 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
     ASSERT_TRUE(profile::WriteProfileString("s", "K", " 5", path));
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
+#endif
     // Deleting a key or a whole section, as a null value or key does.
     const std::string text = "top=1\r\n[S]\r\nk=1\r\nj=2\r\n\r\n[T]\r\nk=3\r\n";
     EXPECT_EQ(profile::DeleteInText(text, "s", "K"), "top=1\r\n[S]\r\nj=2\r\n\r\n[T]\r\nk=3\r\n");
@@ -184,6 +189,7 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
     ASSERT_TRUE(profile::WriteProfileString("Reply", "Value", " \t12 ", fresh));
     EXPECT_EQ(ReadFile(fresh), "[Reply]\r\nText=Gr\xFCn ;1\r\nValue=12 \r\n");
     EXPECT_EQ(profile::ReadProfileString("reply", "text", fresh), "Gr\xFCn ;1");
+#ifndef _WIN32 // file modes and an unprivileged child: POSIX only
     // A file that cannot be read is not replaced by one that lost its other keys (missing and
     // read-only directories: the atomic replacement's own tests).
     WriteFile(path, "[S]\r\nk=1\r\nsecret=x\r\n");
@@ -193,4 +199,5 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
               0);
     ::chmod(path.c_str(), 0644);
     EXPECT_EQ(ReadFile(path), "[S]\r\nk=1\r\nsecret=x\r\n");
+#endif
 }

@@ -99,6 +99,9 @@ TEST(Numbers, ParseLocaleNumberAndRoundHalfEven) {
 }
 
 TEST(Numbers, TheHostsOwnLocaleLookupReadsACommaLocale) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the POSIX locale lookup; Windows answers from the user's regional settings";
+#else
     // The real lookup, not a test host's fixed answer, under a German locale set for a child.
     locale_t german = ::newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
     if (german == static_cast<locale_t>(0))
@@ -122,4 +125,5 @@ TEST(Numbers, TheHostsOwnLocaleLookupReadsACommaLocale) {
         return read.size() == 1 && read[0].contentMl == 1234.5 && read[0].dosedUl == 0.25 ? 0 : 2;
     });
     EXPECT_EQ(rc, 0) << "1: separators not read from the locale, 2: result figures misread";
+#endif
 }

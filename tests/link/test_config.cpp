@@ -132,6 +132,9 @@ TEST_F(LinkConfig, AnEmptyCommandPathFailsTheStartAndNamesNoFile) {
 }
 
 TEST(LinkConfigPaths, NonAsciiProgramDriverAndExchangeDirectoriesWorkBothWays) {
+#ifdef _WIN32
+    GTEST_SKIP() << "UTF-8 file names are Linux's; Windows names files in the ANSI code page";
+#else
     // On disk the names are UTF-8; the registry store holds them in Windows-1252, as an
     // export from Windows does, and the log and the status line show them in Windows-1252.
     TempDir root;
@@ -159,4 +162,5 @@ TEST(LinkConfigPaths, NonAsciiProgramDriverAndExchangeDirectoriesWorkBothWays) {
     EXPECT_TRUE(Exists(programDir + "ServerCmd/cmd.dat"));
     StopDriver(program);
     EXPECT_FALSE(Exists(driver.exchangeDir + "busy.flg"));
+#endif
 }

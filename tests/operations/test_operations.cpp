@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,7 +122,7 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     EXPECT_EQ(ReadFile(ServerCommandFile(p)), ReadFile(upper));
     WriteFile(ServerCommandFile(p), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
     const std::string alias = f.dir.file("alias.cmd");
-    ASSERT_EQ(::symlink(ServerCommandFile(p).c_str(), alias.c_str()), 0);
+    ASSERT_TRUE(PlantLink(ServerCommandFile(p), alias));
     struct stat before {};
     struct stat after {};
     ASSERT_EQ(::stat(ServerCommandFile(p).c_str(), &before), 0);
@@ -160,7 +162,7 @@ TEST(OperationsRefused, CommandFileThatCannotBeWrittenIsNeverSent) {
     // previous command is not sent again in its place.
     const std::string cmd = ServerCommandFile(f.program);
     std::remove(cmd.c_str());
-    ASSERT_EQ(::mkdir(cmd.c_str(), 0755), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(cmd));
     const size_t before = f.logMessages().size();
     EXPECT_FALSE(qelp::PurgeCanister(f.program, 1));
     auto log = f.messagesFrom(before);

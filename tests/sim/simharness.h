@@ -9,8 +9,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
+#ifndef _WIN32
 #include <sys/inotify.h>
+#endif
 
 namespace simtest {
 
@@ -55,7 +58,7 @@ public:
     void handOver(const std::string& lines) {
         for (const char* file :
              {"msg.dat", "msg.sig", "reply.dat", "reply.sig", "result.dat", "result.sig"})
-            ::unlink(ex(file).c_str());
+            std::remove(ex(file).c_str());
         std::string text = "@RUN\r\n";
         for (char c : lines + "\n")
             text += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -71,14 +74,16 @@ public:
                      std::vector<std::string>* messages = nullptr) {
         if (!waitFor("busy.flg", false))
             return {};
+#ifndef _WIN32 // the order of the driver's file operations, as inotify reports them
         const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
         ::inotify_add_watch(watch, install.exchangeDir.c_str(),
                             IN_CREATE | IN_MOVED_TO | IN_DELETE);
+#endif
         handOver(lines);
         bool done = qelptest::WaitUntil([&] {
             if (exists("msg.sig")) {
                 std::string message = read("msg.dat");
-                ::unlink(ex("msg.sig").c_str());
+                std::remove(ex("msg.sig").c_str());
                 if (messages)
                     messages->push_back(message);
                 if (int button = answer ? answer(message) : 0) {
@@ -90,6 +95,7 @@ public:
             return exists("result.sig") && !exists("busy.flg");
         });
         std::string result = done ? read("result.dat") : std::string();
+#ifndef _WIN32
         // The driver's side of the hand-shake, in the order its file operations happened.
         std::vector<std::string> events;
         alignas(inotify_event) char buf[8192];
@@ -109,6 +115,7 @@ public:
                               at.back() + 1 == static_cast<long>(events.size())))
             << "busy up, command taken, result.dat, result.sig, busy down; was:"
             << ::testing::PrintToString(events);
+#endif
         return result;
     }
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <filesystem>
 
 using namespace qelptest;
 
@@ -93,9 +93,8 @@ TEST(Tools, RegEditsTheStoreOfADirectoryOrTheOneBesideItself) {
     for (const char* bad : {"", "12abc", "4294967296", "-2147483649", "1.5"})
         steps.push_back({{r, "--dir", d, "set", "N", "dword", bad}, 2, "", "not a 32-bit number"});
     // Without --dir the tool uses the store in its own directory.
-    const std::string beside = dir.file("qelp-reg");
-    WriteFile(beside, ReadFile(kReg));
-    ASSERT_EQ(::chmod(beside.c_str(), 0755), 0);
+    const std::string beside = dir.file(std::string("qelp-reg") + kExeSuffix);
+    std::filesystem::copy_file(kReg + kExeSuffix, beside);
     steps.push_back({{beside, "set", "ActiveVersion", "sz", "2"}, 0, "", ""});
     RunSteps(steps);
     EXPECT_EQ(qelp::RegistryStore(dir.file("registry.reg")).ReadAsText("Software\\QELP", "N"), "");
