@@ -51,12 +51,12 @@ void Exchange::ensureWatch() {
 }
 
 void Exchange::drain() {
-    // Re-arms the notification; when that fails the directory went, and a new watch is set
-    // up once a directory of that name exists again.
-    if (!::FindNextChangeNotification(handleOf(m_watch)) || !directoryExists()) {
-        ::FindCloseChangeNotification(handleOf(m_watch));
-        m_watch = -1;
-    }
+    // The handle is closed after every notification and opened again at the next wait: a
+    // watched directory that is being removed stays in place for as long as a handle on it
+    // is open, so a watch kept open would keep the directory it watches from going. Changes
+    // in between are caught by the next pass, which looks at the files anyway.
+    ::FindCloseChangeNotification(handleOf(m_watch));
+    m_watch = -1;
 }
 
 void Exchange::waitForChange(int timeoutMs) {

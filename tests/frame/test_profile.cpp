@@ -61,7 +61,9 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
         {"[S]\r\nk=first\r\nK=second\r\n", "first"},
         {"[S]\r\nk=1\r\n[T]\r\n[s]\r\nk=2\r\n", "1"},
         {"[S]\r\nj=1\r\n[s]\r\nk=2\r\n", ""},
+#ifndef _WIN32 // Windows' own reader decides these: a key line without "=", a surrogate pair
         {"[S]\r\nk\r\nk=3\r\n", "3"},
+#endif
         {"[S]\r\nk=a=b\r\n", "a=b"},
         {"k=0\r\n[S]\r\nj=1\r\n", ""},
         {"[S]\ra=1\r\nb=2\nk=3", "3"},
@@ -75,7 +77,9 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
          "b"},
         {"\xEF\xBB\xBF[S]\r\nk=Gr\xC3\xBCn \xE2\x82\xAC\r\n", "Gr\xFCn \x80"},
         {"[S]\r\nk=Gr\xC3\xBCn\r\n", "Gr\xC3\xBCn"},
+#ifndef _WIN32
         {Bytes("\xFF\xFE[\0S\0]\0\n\0k\0=\0\xFC\0\xAC\x20\x3D\xD8\0\xDE\n\0"), "\xFC\x80?"},
+#endif
     };
     for (const auto& c : cases)
         EXPECT_EQ(read(c[0], "s", "k"), c[1]) << c[0];
@@ -130,6 +134,10 @@ TEST_F(Profile, LargeFilesFollowTheSameRulesAndSeeEveryRewrite) {
 }
 
 TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the system's own writer lays the file out (it rewrites it with CR LF); "
+                    "what a write leaves to read is checked through qelp-profile";
+#endif
     EXPECT_EQ(set("; driver\r\n[Header]\n  Version = 3 ;keep\r\n\r\n[Reply]\r# note\r\n"
                   "Value = 1   \r\nOther=\"x\"\r\n[Tail]\r\nValue=9",
                   "reply", "VALUE", "42"),

@@ -17,17 +17,17 @@ using namespace qelp;
 using namespace qelptest;
 
 TEST(PathPieces, SplitAtTheLastHostSeparatorOnly) {
-    // Triples of path, directory and file name; a backslash is an ordinary character.
+    // Triples of path, directory and file name; the other slash is an ordinary character.
     const char* const cases[] = {
         "/a/b/drv.exe", "/a/b/",   "drv.exe", "/drv", "/", "drv", "/a/b/",    "/a/b/", "",
         "drv.exe",      "drv.exe", "drv.exe", "",     "",  "",    "/x/C:\\a", "/x/",   "C:\\a"};
     for (size_t i = 0; i < std::size(cases); i += 3) {
-        EXPECT_EQ(DirectoryOf(cases[i]), cases[i + 1]) << cases[i];
-        EXPECT_EQ(FileNameOf(cases[i]), cases[i + 2]) << cases[i];
+        EXPECT_EQ(DirectoryOf(HostPath(cases[i])), HostPath(cases[i + 1])) << cases[i];
+        EXPECT_EQ(FileNameOf(HostPath(cases[i])), HostPath(cases[i + 2])) << cases[i];
     }
-    EXPECT_EQ(WithTrailingSeparator("/a"), "/a/");
-    EXPECT_EQ(WithTrailingSeparator("/a/"), "/a/");
-    EXPECT_EQ(WithTrailingSeparator(""), "/");
+    EXPECT_EQ(WithTrailingSeparator(HostPath("/a")), HostPath("/a/"));
+    EXPECT_EQ(WithTrailingSeparator(HostPath("/a/")), HostPath("/a/"));
+    EXPECT_EQ(WithTrailingSeparator(""), HostPath("/"));
 }
 
 TEST(TextHelpers, DigitsOverflowCaseTrimmingAndReplace) {

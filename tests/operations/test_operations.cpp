@@ -121,14 +121,16 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     EXPECT_TRUE(qelp::SendPreparedCommandFile(p, upper));
     EXPECT_EQ(ReadFile(ServerCommandFile(p)), ReadFile(upper));
     WriteFile(ServerCommandFile(p), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
+#ifndef _WIN32 // links need a privilege on Windows
     const std::string alias = f.dir.file("alias.cmd");
-    ASSERT_TRUE(PlantLink(ServerCommandFile(p), alias));
+    ASSERT_EQ(::symlink(ServerCommandFile(p).c_str(), alias.c_str()), 0);
     struct stat before {};
     struct stat after {};
     ASSERT_EQ(::stat(ServerCommandFile(p).c_str(), &before), 0);
     EXPECT_TRUE(qelp::SendPreparedCommandFile(p, alias));
     ASSERT_EQ(::stat(ServerCommandFile(p).c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
+#endif
 
     // A missing file or an empty path sends nothing and leaves the server file alone.
     const size_t logged = f.logMessages().size();

@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "frame/eventlog.h"
+#include "frame/textutil.h"
 
 #include <algorithm>
 #include <chrono>
@@ -28,10 +29,11 @@ bool Exists(const std::string& path) {
     return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
 }
 
-bool PlantLink(const std::string& target, const std::string& link) {
-    std::error_code ec;
-    std::filesystem::create_symlink(target, link, ec);
-    return !ec;
+std::string HostPath(std::string path) {
+    if (qelp::kPathSeparator != '/')
+        for (char& c : path)
+            c = c == '/' ? qelp::kPathSeparator : c == qelp::kPathSeparator ? '/' : c;
+    return path;
 }
 
 std::vector<std::string> SplitCrLf(const std::string& text) {

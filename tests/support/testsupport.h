@@ -31,8 +31,9 @@ private:
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
-// Plants a symbolic link at `link` to `target`; false when the host cannot make one.
-bool PlantLink(const std::string& target, const std::string& link);
+// A path written with '/' as the host writes it: unchanged on POSIX; on Windows with '\' as
+// the separator and '/' in place of any '\', which is an ordinary character there.
+std::string HostPath(std::string path);
 // Splits at CR LF (the log's line end); a final empty piece is dropped.
 std::vector<std::string> SplitCrLf(const std::string& text);
 
