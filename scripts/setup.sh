@@ -5,12 +5,15 @@
 #   scripts/setup.sh --core   without Qt (core, simulator, tools and their tests)
 #   scripts/setup.sh --checks without Qt, with what the sanitizer build, the fuzz targets
 #                             (clang, libFuzzer) and the formatting check need
+#   scripts/setup.sh --windows the mingw-w64 cross compiler, GoogleTest's sources and Wine,
+#                             for the windows preset (Windows executables, tests under Wine)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev locales)
 case "${1:-}" in
   --core) ;;
   --checks) packages+=(clang libclang-rt-14-dev clang-format) ;;
+  --windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64) ;;
   *) packages+=(qt6-base-dev libgl-dev) ;;
 esac
 
