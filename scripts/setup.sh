@@ -7,6 +7,8 @@
 #                             (clang, libFuzzer) and the formatting check need
 #   scripts/setup.sh --package everything, with what building and checking the Debian
 #                             package needs (scripts/check-package.sh)
+#   scripts/setup.sh --windows the mingw-w64 cross compiler, GoogleTest's sources and Wine,
+#                             for the windows preset (Windows executables, tests under Wine)
 set -euo pipefail
 
 packages=(cmake ninja-build g++ googletest libgtest-dev libgmock-dev libsqlite3-dev locales)
@@ -14,6 +16,7 @@ case "${1:-}" in
   --core) ;;
   --checks) packages+=(clang libclang-rt-14-dev clang-format) ;;
   --package) packages+=(qt6-base-dev libgl-dev dpkg-dev file lintian desktop-file-utils appstream) ;;
+  --windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools wine wine64) ;;
   *) packages+=(qt6-base-dev libgl-dev) ;;
 esac
 

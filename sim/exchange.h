@@ -1,6 +1,7 @@
 #pragma once
 // The exchange directory as the driver side sees it: names of the handshake files, atomic
 // writes, tolerant reads and removals, and a wait for something to change there.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,8 +24,9 @@ inline constexpr std::string_view kReplySignal = "reply.sig";
 
 class Exchange {
 public:
-    // directory ends with '/'. With useInotify false (or when inotify is unavailable) the
-    // waits fall back to plain polling every pollIntervalMs.
+    // directory ends with the path separator. With useInotify false (or when the system's
+    // change notifications are unavailable) the waits fall back to plain polling every
+    // pollIntervalMs.
     Exchange(std::string directory, int pollIntervalMs, bool useInotify);
     ~Exchange();
     Exchange(const Exchange&) = delete;
@@ -47,8 +49,8 @@ public:
     // (network shares, a directory replaced under us), and a look now and then costs
     // nothing.
     void waitForChange(int timeoutMs);
-    // True while the directory is watched through inotify.
-    bool watching() const { return m_watch >= 0; }
+    // True while the directory is watched through the system's change notifications.
+    bool watching() const { return m_watch != -1; }
 
 private:
     void ensureWatch();
@@ -56,8 +58,10 @@ private:
 
     std::string m_directory;
     int m_pollIntervalMs;
-    int m_inotifyFd = -1;
-    int m_watch = -1;
+    // The notification source and the watch on the directory: an inotify descriptor and its
+    // watch on Linux; on Windows a flag and a change-notification handle. -1 for none.
+    std::intptr_t m_inotifyFd = -1;
+    std::intptr_t m_watch = -1;
 };
 
 } // namespace qelpsim

@@ -2,6 +2,7 @@
 // console without hardware. The console starts it without arguments; see README.md for its
 // ini file. A portable copy keeps its ini, state and log files beside itself, an installed
 // one in the shared data directory (frame/layout.h).
+#include "frame/fileio.h"
 #include "frame/layout.h"
 #include "qelpversion.h"
 #include "simulator.h"
@@ -31,9 +32,9 @@ int main(int argc, char** argv) {
         std::fputs(options.help ? kUsage : "qelpsim " QELP_VERSION "\n", stdout);
         return 0;
     }
-    std::string path = qelpsim::OwnExecutablePath();
+    std::string path = qelp::fileio::OwnExecutablePath();
     if (path.empty()) {
-        std::fprintf(stderr, "qelpsim: cannot find its own executable through /proc/self/exe\n");
+        std::fprintf(stderr, "qelpsim: cannot find its own executable\n");
         return 1;
     }
     qelp::Layout layout;

@@ -248,7 +248,7 @@ SimConfig ParseSimConfig(std::string_view iniText, const std::string& programDir
         // Console configurations carry Windows habits; accept a backslash at the end.
         while (path.size() > 1 && path.back() == '\\')
             path.pop_back();
-        if (path.front() != '/')
+        if (!qelp::IsAbsolutePath(path))
             path = programDirectory + path;
         config.commandPath = qelp::WithTrailingSeparator(path);
     }

@@ -7,7 +7,7 @@
 #include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <unistd.h>
+#include <thread>
 
 namespace qelpsim {
 
@@ -96,14 +96,6 @@ private:
     Simulator& m_sim;
 };
 
-std::string OwnExecutablePath() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0)
-        return {};
-    return std::string(buf, static_cast<size_t>(n));
-}
-
 Simulator::Simulator(const std::string& programPath, const std::string& dataDirectory)
     : m_programDirectory(dataDirectory.empty() ? qelp::DirectoryOf(programPath) : dataDirectory),
       m_programName(qelp::FileNameOf(programPath)),
@@ -126,7 +118,7 @@ int Simulator::run() {
 }
 
 void Simulator::loadConfiguration() {
-    m_log.write("---- " + m_programName + " started, process " + std::to_string(::getpid()));
+    m_log.write("---- " + m_programName + " started, process " + std::to_string(OwnProcessId()));
     std::string ini;
     if (!qelp::fileio::ReadFileBytes(m_iniPath, ini))
         m_log.write("No configuration file " + m_iniPath + "; every setting takes its default");
@@ -176,7 +168,7 @@ void Simulator::awaitExchangeDirectory() {
             m_log.write(problem + "; waiting for it");
             reported = problem;
         }
-        ::usleep(static_cast<useconds_t>(m_config.pollIntervalMs) * 1000);
+        std::this_thread::sleep_for(std::chrono::milliseconds(m_config.pollIntervalMs));
         // A corrected CommandPath is picked up without a restart.
         std::string ini;
         qelp::fileio::ReadFileBytes(m_iniPath, ini);
@@ -422,7 +414,7 @@ Simulator::WaitEnd Simulator::waitUntil(const std::function<bool()>& done, int t
         if (m_exchange)
             m_exchange->waitForChange(remaining);
         else
-            ::usleep(static_cast<useconds_t>(remaining) * 1000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(remaining));
         checkProgramDirectory();
     }
 }

@@ -18,8 +18,8 @@ namespace qelpsim {
 // Exit status of a process that a "die" fault ended.
 inline constexpr int kDiedExitStatus = 99;
 
-// The full path of the running executable, from /proc/self/exe; empty when unknown.
-std::string OwnExecutablePath();
+// The running process's id, for the log.
+long OwnProcessId();
 
 class Simulator {
 public:

@@ -4,6 +4,7 @@
 #include "frame/fileio.h"
 #include "frame/layout.h"
 #include "frame/profile.h"
+#include "frame/textutil.h"
 #include "qelpversion.h"
 
 #include <cstdio>
@@ -53,6 +54,7 @@ int cannotWrite(const char* file) {
 } // namespace
 
 int main(int argc, char** argv) {
+    qelp::fileio::UseBinaryStandardOutput();
     const qelp::StandardOptions options = qelp::ParseStandardOptions(argc, argv);
     if (!options.error.empty()) {
         std::fprintf(stderr, "qelp-profile: %s\n", options.error.c_str());
@@ -71,7 +73,7 @@ int main(int argc, char** argv) {
     // The arguments after the options, FILE taken into the data directory when relative.
     std::vector<std::string> args{argv[0]};
     args.insert(args.end(), options.rest.begin(), options.rest.end());
-    if (args.size() > 2 && !args[2].empty() && args[2].front() != '/' &&
+    if (args.size() > 2 && !args[2].empty() && !qelp::IsAbsolutePath(args[2]) &&
         (layout.installed || !options.dataDirectory.empty()))
         args[2] = layout.dataDirectory + args[2];
     std::vector<char*> pointers;

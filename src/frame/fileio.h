@@ -71,6 +71,14 @@ bool RemoveFile(const std::string& path);
 // Creates one directory level. True when it was created.
 bool MakeDirectory(const std::string& path);
 
+// The running executable's full path, as the system names it (links resolved on Linux);
+// empty when the system cannot tell.
+std::string OwnExecutablePath();
+
+// Makes standard output pass bytes through as they are, so that a tool prints a value's
+// bytes and LF line ends alike on every host (Windows would turn LF into CR LF).
+void UseBinaryStandardOutput();
+
 // Identity of a file's current content as far as the file system tells it; used to
 // decide whether a cached parse of a large file is still valid.
 struct FileStamp {

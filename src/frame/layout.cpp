@@ -3,8 +3,8 @@
 #include "frame/fileio.h"
 #include "frame/textutil.h"
 
-#include <climits>
-#include <unistd.h>
+#include <filesystem>
+#include <system_error>
 
 // The build passes the configured install directories for this file only (CMakeLists.txt), so
 // that a change of prefix rebuilds nothing else. A build that does not pass them is portable
@@ -24,7 +24,7 @@ namespace qelp {
 namespace {
 
 std::string withoutTrailingSeparators(std::string path) {
-    while (path.size() > 1 && path.back() == '/')
+    while (path.size() > 1 && (path.back() == '/' || path.back() == kPathSeparator))
         path.pop_back();
     return path;
 }
@@ -32,17 +32,21 @@ std::string withoutTrailingSeparators(std::string path) {
 // The directory with links resolved when it exists (/bin and /usr/bin are one directory on
 // a merged-/usr system, and /proc/self/exe names the resolved one); as given otherwise.
 std::string resolved(const std::string& directory) {
-    char buf[PATH_MAX];
-    if (!directory.empty() && ::realpath(directory.c_str(), buf))
-        return buf;
+    std::error_code ec;
+    if (!directory.empty()) {
+        const std::filesystem::path real = std::filesystem::canonical(directory, ec);
+        if (!ec)
+            return real.string();
+    }
     return withoutTrailingSeparators(directory);
 }
 
 std::string absolute(const std::string& path) {
-    if (path.empty() || path.front() == '/')
+    if (path.empty() || IsAbsolutePath(path))
         return path;
-    char cwd[PATH_MAX];
-    return ::getcwd(cwd, sizeof cwd) ? WithTrailingSeparator(cwd) + path : path;
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    return ec ? path : WithTrailingSeparator(cwd.string()) + path;
 }
 
 } // namespace
@@ -73,12 +77,8 @@ Layout ChooseLayout(const std::string& executablePath, const std::string& dataDi
 
 std::string EnterLayout(const std::string& dataDirectoryOverride, Layout& layout,
                         std::string executablePath) {
-    if (executablePath.empty()) {
-        char buf[PATH_MAX];
-        const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-        if (n > 0)
-            executablePath.assign(buf, static_cast<size_t>(n));
-    }
+    if (executablePath.empty())
+        executablePath = fileio::OwnExecutablePath();
     layout = ChooseLayout(executablePath, dataDirectoryOverride);
     if (layout.dataDirectory == DirectoryOf(executablePath))
         return {};

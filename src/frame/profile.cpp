@@ -1,12 +1,10 @@
 #include "frame/profile.h"
 
+#include "frame/profileindex.h"
+
 #include "frame/codepage.h"
 #include "frame/fileio.h"
 #include "frame/textutil.h"
-
-#include <cstdint>
-#include <map>
-#include <mutex>
 
 namespace qelp::profile {
 
@@ -181,25 +179,7 @@ std::string unquote(std::string value) {
     return value;
 }
 
-// Large files (a runaway driver, junk) are indexed once per version of the file, so that a
-// reader asking for hundreds of keys does not parse megabytes hundreds of times. Small files
-// are read afresh on every call, which is what keeps the exchange files always current.
-constexpr int64_t kIndexThreshold = 256 * 1024;
-// The indexes kept, in all. The least recently used goes first when a new one needs room;
-// a file too large for the budget is searched in its text on every call instead; and an
-// entry goes as soon as its file is found changed or gone. Indexes thus never hold more
-// than this, however large or many the files were.
-constexpr size_t kIndexCacheBudget = 4 * 1024 * 1024;
-// What one map entry costs besides its text (node, pointers, string headers), roughly.
-constexpr size_t kIndexNodeBytes = 96;
-
-struct FileIndex {
-    fileio::FileStamp stamp;
-    // upper-case section -> upper-case key -> value, first occurrences only
-    std::map<std::string, std::map<std::string, std::string>> sections;
-    size_t bytes = 0;     // estimated memory held
-    uint64_t lastUse = 0; // for evicting the least recently used
-};
+} // namespace
 
 FileIndex buildIndex(std::string_view bytes) {
     FileIndex index;
@@ -231,25 +211,6 @@ std::string findInIndex(const FileIndex& index, std::string_view section, std::s
     return k == s->second.end() ? std::string() : k->second;
 }
 
-std::mutex g_indexMutex;
-std::map<std::string, FileIndex> g_indexes;
-size_t g_indexBytes = 0;
-uint64_t g_indexUses = 0;
-
-void dropIndex(std::map<std::string, FileIndex>::iterator it) {
-    g_indexBytes -= it->second.bytes;
-    g_indexes.erase(it);
-}
-
-void dropIndex(const std::string& file) {
-    std::lock_guard<std::mutex> lock(g_indexMutex);
-    auto it = g_indexes.find(file);
-    if (it != g_indexes.end())
-        dropIndex(it);
-}
-
-} // namespace
-
 std::string LookupInText(std::string_view bytes, std::string_view section, std::string_view key) {
     const std::string text = readableText(bytes);
     const std::string wantedSection = trim(section, kBlanks);
@@ -277,58 +238,6 @@ std::string LookupInText(std::string_view bytes, std::string_view section, std::
     return result;
 }
 
-std::string GetPrivateProfileValue(std::string_view section, std::string_view key,
-                                   const std::string& file, size_t bufferSize) {
-    if (bufferSize == 0)
-        return {};
-    std::string value;
-    std::string text;
-    fileio::FileStamp stamp;
-    // One open serves both the size test and, for the usual small file, the read.
-    if (!fileio::ReadFileBytesStamped(file, text, stamp, kIndexThreshold) ||
-        stamp.size > fileio::kMaxReadBytes) {
-        dropIndex(file); // the file went or is refused: its index goes with it
-        return {};
-    }
-    if (stamp.size > kIndexThreshold) {
-        std::lock_guard<std::mutex> lock(g_indexMutex);
-        auto it = g_indexes.find(file);
-        if (it != g_indexes.end() && it->second.stamp == stamp) {
-            it->second.lastUse = ++g_indexUses;
-            value = findInIndex(it->second, section, key);
-        } else {
-            if (it != g_indexes.end())
-                dropIndex(it); // an index of an older version of the file
-            if (!fileio::ReadFileBytesStamped(file, text, stamp))
-                return {};
-            if (static_cast<size_t>(stamp.size) > kIndexCacheBudget) {
-                value = LookupInText(text, section, key);
-            } else {
-                FileIndex index = buildIndex(text);
-                index.stamp = stamp;
-                index.lastUse = ++g_indexUses;
-                value = findInIndex(index, section, key);
-                if (index.bytes <= kIndexCacheBudget) {
-                    g_indexBytes += index.bytes;
-                    g_indexes[file] = std::move(index);
-                    while (g_indexBytes > kIndexCacheBudget) {
-                        auto oldest = g_indexes.begin();
-                        for (auto at = g_indexes.begin(); at != g_indexes.end(); ++at)
-                            if (at->second.lastUse < oldest->second.lastUse)
-                                oldest = at;
-                        dropIndex(oldest);
-                    }
-                }
-            }
-        }
-    } else {
-        value = LookupInText(text, section, key);
-    }
-    if (value.size() > bufferSize - 1)
-        value.resize(bufferSize - 1);
-    return value;
-}
-
 namespace {
 // The program's cut of a raw value: what a 100-character buffer holds, NULs removed, blanks
 // trimmed.
@@ -342,11 +251,6 @@ std::string programValue(std::string value) {
 std::string ReadProfileString(std::string_view section, std::string_view key,
                               const std::string& file) {
     return programValue(GetPrivateProfileValue(section, key, file, 100));
-}
-
-size_t IndexCacheBytes() {
-    std::lock_guard<std::mutex> lock(g_indexMutex);
-    return g_indexBytes;
 }
 
 struct ProfileSnapshot::Index {
@@ -486,13 +390,6 @@ template <class Edit> std::string editBytes(std::string_view bytes, Edit edit) {
     return encode(file);
 }
 
-bool writeIfChanged(const std::string& file, const std::string& before, bool existed,
-                    const std::string& after) {
-    if (existed && after == before)
-        return true; // untouched, byte for byte and time stamp
-    return fileio::WriteFileReplacing(file, after);
-}
-
 } // namespace
 
 std::string SetInText(std::string_view bytes, std::string_view section, std::string_view key,
@@ -515,28 +412,6 @@ std::string DeleteInText(std::string_view bytes, std::string_view section,
             wantedKey = inEncodingOf(file, trim(*key, kBlanks));
         return deleteIn(file.text, inEncodingOf(file, trim(section, kBlanks)), wantedKey);
     });
-}
-
-bool WriteProfileString(std::string_view section, std::string_view key, std::string_view value,
-                        const std::string& file) {
-    // An empty key names nothing the reader could find again.
-    if (trim(key, kBlanks).empty())
-        return false;
-    std::string text;
-    const bool existed = fileio::IsRegularFile(file);
-    if (existed && !fileio::ReadFileBytes(file, text))
-        return false; // an existing file we cannot read is never overwritten blindly
-    return writeIfChanged(file, text, existed, SetInText(text, section, key, value));
-}
-
-bool DeleteProfileEntry(std::string_view section, std::optional<std::string_view> key,
-                        const std::string& file) {
-    std::string text;
-    if (!fileio::IsRegularFile(file))
-        return true; // nothing to delete, and no file is created for it
-    if (!fileio::ReadFileBytes(file, text))
-        return false;
-    return writeIfChanged(file, text, true, DeleteInText(text, section, key));
 }
 
 } // namespace qelp::profile

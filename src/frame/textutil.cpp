@@ -104,6 +104,17 @@ std::string WithTrailingSeparator(std::string_view dir) {
     return out;
 }
 
+bool IsAbsolutePath(std::string_view path) {
+    if (path.empty())
+        return false;
+    if (kPathSeparator == '/')
+        return path.front() == '/';
+    const auto separator = [](char c) { return c == '\\' || c == '/'; };
+    return separator(path.front()) ||
+           (path.size() >= 3 && path[1] == ':' && separator(path[2]) &&
+            ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')));
+}
+
 std::string FormatGeneral(double value, char decimalSeparator) {
     if (value == 0)
         return "0"; // also for -0, which the screens never mean

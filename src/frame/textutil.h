@@ -34,6 +34,9 @@ std::string TrimBlanks(std::string_view text);
 std::string TrimSpace(std::string_view text);
 std::string RemoveNuls(std::string_view text);
 void ReplaceAll(std::string& text, std::string_view from, std::string_view to);
+// A path that names its place without a working directory: "/..." on POSIX; on Windows a
+// drive and a separator (C:\dir, C:/dir), or a root or network path (\\server\share).
+bool IsAbsolutePath(std::string_view path);
 // Appends kPathSeparator unless the text already ends with it (the empty text becomes it).
 std::string WithTrailingSeparator(std::string_view dir);
 

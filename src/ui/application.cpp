@@ -1,7 +1,7 @@
 #include "ui/application.h"
 
 #include "frame/layout.h"
-#include "frame/posixhost.h"
+#include "frame/nativehost.h"
 #include "frame/program.h"
 #include "qelpversion.h"
 #include "ui/dialogs.h"
@@ -62,7 +62,7 @@ int RunConsole(int argc, char** argv) {
         std::fputs(options.help ? kUsage : "qelpserver " QELP_VERSION "\n", stdout);
         return 0;
     }
-    PosixHost host;
+    NativeHost host;
     Layout layout;
     const std::string problem =
         EnterLayout(options.dataDirectory, layout, host.nativeProgramPath());

@@ -68,7 +68,9 @@ TEST_F(Builders, EveryBuilderWritesItsGoldenFileAndLogLine) {
         // A link to a long file first: the link is replaced, neither followed nor appended to.
         WriteFile(victim, std::string(4000, 'z'));
         std::filesystem::remove(cmd);
+#ifndef _WIN32 // a link planted under the name; links need a privilege on Windows
         ASSERT_EQ(::symlink(victim.c_str(), cmd.c_str()), 0);
+#endif
         const size_t before = f.logMessages().size();
         EXPECT_TRUE(build(f.program));
         EXPECT_EQ(ReadFile(cmd), Golden(golden));

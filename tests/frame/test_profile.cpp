@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 
 #include <sys/stat.h>
@@ -60,7 +61,9 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
         {"[S]\r\nk=first\r\nK=second\r\n", "first"},
         {"[S]\r\nk=1\r\n[T]\r\n[s]\r\nk=2\r\n", "1"},
         {"[S]\r\nj=1\r\n[s]\r\nk=2\r\n", ""},
+#ifndef _WIN32 // Windows' own reader decides these: a key line without "=", a surrogate pair
         {"[S]\r\nk\r\nk=3\r\n", "3"},
+#endif
         {"[S]\r\nk=a=b\r\n", "a=b"},
         {"k=0\r\n[S]\r\nj=1\r\n", ""},
         {"[S]\ra=1\r\nb=2\nk=3", "3"},
@@ -74,7 +77,9 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
          "b"},
         {"\xEF\xBB\xBF[S]\r\nk=Gr\xC3\xBCn \xE2\x82\xAC\r\n", "Gr\xFCn \x80"},
         {"[S]\r\nk=Gr\xC3\xBCn\r\n", "Gr\xC3\xBCn"},
+#ifndef _WIN32
         {Bytes("\xFF\xFE[\0S\0]\0\n\0k\0=\0\xFC\0\xAC\x20\x3D\xD8\0\xDE\n\0"), "\xFC\x80?"},
+#endif
     };
     for (const auto& c : cases)
         EXPECT_EQ(read(c[0], "s", "k"), c[1]) << c[0];
@@ -95,11 +100,13 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
     WriteFile(path, "[S]\r\nk=abcdefghij\r\n");
     EXPECT_EQ(profile::GetPrivateProfileValue("S", "k", path, 5), "abcd");
     EXPECT_EQ(profile::LookupInText("[S]\nk = \"" + v150 + "\"\n", "s", "K"), v150); // no cut
+#ifndef _WIN32 // a fifo under a file's name: Windows has no such thing
     ASSERT_EQ(::unlink(path.c_str()), 0);
     ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
     EXPECT_EQ(RunInChild([&] { return int(!profile::ReadProfileString("S", "k", path).empty()); },
                          false, 10),
               0);
+#endif
 }
 
 TEST_F(Profile, LargeFilesFollowTheSameRulesAndSeeEveryRewrite) {
@@ -122,11 +129,15 @@ TEST_F(Profile, LargeFilesFollowTheSameRulesAndSeeEveryRewrite) {
     std::string bytes = ReadFile(path);
     bytes[bytes.find("Code=6") + 5] = '7';
     WriteFile(dir.file("next"), bytes);
-    ASSERT_EQ(::rename(dir.file("next").c_str(), path.c_str()), 0);
+    std::filesystem::rename(dir.file("next"), path);
     EXPECT_EQ(profile::ReadProfileString("Result", "Code", path), "7");
 }
 
 TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the system's own writer lays the file out (it rewrites it with CR LF); "
+                    "what a write leaves to read is checked through qelp-profile";
+#endif
     EXPECT_EQ(set("; driver\r\n[Header]\n  Version = 3 ;keep\r\n\r\n[Reply]\r# note\r\n"
                   "Value = 1   \r\nOther=\"x\"\r\n[Tail]\r\nValue=9",
                   "reply", "VALUE", "42"),
@@ -163,6 +174,7 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
               "\xEF\xBB\xBF[Gr\xC3\xBCn]\r\nk=\xE2\x82\xAC\r\n");
     EXPECT_EQ(set("[S]\r\n", "", "k", "1"), "k=1\r\n[S]\r\n");
     EXPECT_EQ(set("j=0\r\n\r\n[S]\r\nk=1\r\n", " ", "k", "2"), "j=0\r\nk=2\r\n\r\n[S]\r\nk=1\r\n");
+#ifndef _WIN32 // whether the system's own writer rewrites the file is Windows' business
     // A value that is already there leaves the file alone, time stamp and inode included.
     struct stat before {};
     struct stat after {};
@@ -171,6 +183,7 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
     ASSERT_TRUE(profile::WriteProfileString("s", "K", " 5", path));
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
+#endif
     // Deleting a key or a whole section, as a null value or key does.
     const std::string text = "top=1\r\n[S]\r\nk=1\r\nj=2\r\n\r\n[T]\r\nk=3\r\n";
     EXPECT_EQ(profile::DeleteInText(text, "s", "K"), "top=1\r\n[S]\r\nj=2\r\n\r\n[T]\r\nk=3\r\n");
@@ -184,6 +197,7 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
     ASSERT_TRUE(profile::WriteProfileString("Reply", "Value", " \t12 ", fresh));
     EXPECT_EQ(ReadFile(fresh), "[Reply]\r\nText=Gr\xFCn ;1\r\nValue=12 \r\n");
     EXPECT_EQ(profile::ReadProfileString("reply", "text", fresh), "Gr\xFCn ;1");
+#ifndef _WIN32 // file modes and an unprivileged child: POSIX only
     // A file that cannot be read is not replaced by one that lost its other keys (missing and
     // read-only directories: the atomic replacement's own tests).
     WriteFile(path, "[S]\r\nk=1\r\nsecret=x\r\n");
@@ -193,4 +207,5 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
               0);
     ::chmod(path.c_str(), 0644);
     EXPECT_EQ(ReadFile(path), "[S]\r\nk=1\r\nsecret=x\r\n");
+#endif
 }

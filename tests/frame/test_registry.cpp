@@ -1,15 +1,20 @@
 // The registry store: a REGEDIT4 text file beside the program, read as the Win32 registry
 // gives values, written atomically keeping every other key; a malformed file is survived.
 #include "frame/registry.h"
+#include "frame/textutil.h"
 #include "link/config.h"
 #include "testsupport.h"
 
 #include <gtest/gtest.h>
 
 #include <iterator>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 using namespace qelp;
 using namespace qelptest;
@@ -116,7 +121,9 @@ TEST_F(Registry, WritesKeepEveryOtherByteAtomically) {
     EXPECT_EQ(ReadFile(path), expected);
     struct stat after {};
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
+#ifndef _WIN32                              // Windows' stat has no file serial number
     EXPECT_NE(before.st_ino, after.st_ino); // renamed in, never rewritten in place
+#endif
     ASSERT_TRUE(store.WriteDword(kKey, "DISPENSERFAMILY", 12)); // still one value
     EXPECT_EQ(store.List().size(), 13u);
     ASSERT_TRUE(store.WriteText(kKey, "DispenserFamily", "now text"));
@@ -161,6 +168,7 @@ TEST_F(Registry, AWriteNeverLosesOrInventsAValue) {
     }
 }
 
+#ifndef _WIN32 // symbolic links and inotify: the Linux store's own guarantees
 // An administrator's link stays a link; its target takes the value, replaced atomically.
 TEST_F(Registry, AStoreThatIsALinkKeepsItAndItsTargetIsWritten) {
     ASSERT_EQ(::mkdir(dir.file("shared").c_str(), 0755), 0);
@@ -192,3 +200,32 @@ TEST(RegistryReads, TheLinkConfigurationOpensTheStoreOnce) {
     EXPECT_EQ(opens, 1);
     EXPECT_EQ(f.program.link.driverExeName, "drv");
 }
+#endif
+
+#ifdef _WIN32
+// The machine registry through the Win32 API: texts, 32-bit numbers as signed decimal,
+// other types as no text; a registry.reg in the program directory takes its place.
+TEST(MachineRegistry, ReadsAsTextsAndGivesWayToAPortableStore) {
+    TempDir dir;
+    TestHost host(dir.path());
+    const std::string key =
+        "Software\\QELP-test-" + FileNameOf(dir.path().substr(0, dir.path().size() - 1));
+    host.WriteRegistryString(RegistryRoot::LocalMachine, key, "Driver", "C:\\d\\drv.exe");
+    ASSERT_TRUE(host.WriteRegistryDword(key, "Family", 7));
+    ASSERT_TRUE(host.WriteRegistryDword(key, "Minus", 0xffffffffu));
+    HKEY k = nullptr;
+    ASSERT_EQ(
+        ::RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_SET_VALUE | KEY_WOW64_32KEY, &k),
+        0);
+    ::RegSetValueExA(k, "Multi", 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>("A\0B\0"), 5);
+    ::RegCloseKey(k);
+    EXPECT_EQ(host.ReadRegistryValues(RegistryRoot::LocalMachine, key,
+                                      {"driver", "Family", "Minus", "Multi", "Missing"}),
+              (std::vector<std::string>{"C:\\d\\drv.exe", "7", "-1", "", ""}));
+    EXPECT_EQ(host.ListRegistryValues(key).size(), 4u);
+    WriteFile(host.registryPath(), kExport);
+    EXPECT_EQ(host.ReadRegistryValues(RegistryRoot::LocalMachine, kKey, {"Driver"})[0],
+              "/opt/disp/drv");
+    ::RegDeleteKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), KEY_WOW64_32KEY, 0);
+}
+#endif

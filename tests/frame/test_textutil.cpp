@@ -17,17 +17,17 @@ using namespace qelp;
 using namespace qelptest;
 
 TEST(PathPieces, SplitAtTheLastHostSeparatorOnly) {
-    // Triples of path, directory and file name; a backslash is an ordinary character.
+    // Triples of path, directory and file name; the other slash is an ordinary character.
     const char* const cases[] = {
         "/a/b/drv.exe", "/a/b/",   "drv.exe", "/drv", "/", "drv", "/a/b/",    "/a/b/", "",
         "drv.exe",      "drv.exe", "drv.exe", "",     "",  "",    "/x/C:\\a", "/x/",   "C:\\a"};
     for (size_t i = 0; i < std::size(cases); i += 3) {
-        EXPECT_EQ(DirectoryOf(cases[i]), cases[i + 1]) << cases[i];
-        EXPECT_EQ(FileNameOf(cases[i]), cases[i + 2]) << cases[i];
+        EXPECT_EQ(DirectoryOf(HostPath(cases[i])), HostPath(cases[i + 1])) << cases[i];
+        EXPECT_EQ(FileNameOf(HostPath(cases[i])), HostPath(cases[i + 2])) << cases[i];
     }
-    EXPECT_EQ(WithTrailingSeparator("/a"), "/a/");
-    EXPECT_EQ(WithTrailingSeparator("/a/"), "/a/");
-    EXPECT_EQ(WithTrailingSeparator(""), "/");
+    EXPECT_EQ(WithTrailingSeparator(HostPath("/a")), HostPath("/a/"));
+    EXPECT_EQ(WithTrailingSeparator(HostPath("/a/")), HostPath("/a/"));
+    EXPECT_EQ(WithTrailingSeparator(""), HostPath("/"));
 }
 
 TEST(TextHelpers, DigitsOverflowCaseTrimmingAndReplace) {
@@ -99,6 +99,9 @@ TEST(Numbers, ParseLocaleNumberAndRoundHalfEven) {
 }
 
 TEST(Numbers, TheHostsOwnLocaleLookupReadsACommaLocale) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the POSIX locale lookup; Windows answers from the user's regional settings";
+#else
     // The real lookup, not a test host's fixed answer, under a German locale set for a child.
     locale_t german = ::newlocale(LC_NUMERIC_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
     if (german == static_cast<locale_t>(0))
@@ -122,4 +125,5 @@ TEST(Numbers, TheHostsOwnLocaleLookupReadsACommaLocale) {
         return read.size() == 1 && read[0].contentMl == 1234.5 && read[0].dosedUl == 0.25 ? 0 : 2;
     });
     EXPECT_EQ(rc, 0) << "1: separators not read from the locale, 2: result figures misread";
+#endif
 }

@@ -251,7 +251,7 @@ TEST(Supervision, StopWaitsForTheDriverToEndAndADyingOneIsNeverAdopted) {
     f.host.stubborn = true;
     f.clock.manual = true;
     f.clock.onSleep = [&](int64_t now) { // the kill lands 300 ms late
-        if (now == 300 && ::kill(pid, SIGKILL) == 0)
+        if (now == 300 && (KillProcess(pid), true))
             WaitUntil([&] { return !f.host.IsProcessRunning(f.driver.exeName); });
     };
     qelp::StopDriver(f.program);
@@ -263,7 +263,8 @@ TEST(Supervision, StopWaitsForTheDriverToEndAndADyingOneIsNeverAdopted) {
     EXPECT_EQ(CountOf(log, "Client already running"), 0);
 
     // Killed an instant before it would be looked for: it counts as gone at once.
-    ASSERT_EQ(::kill(f.driver.firstPid(), SIGKILL), 0);
+    ASSERT_GT(f.driver.firstPid(), 0);
+    KillProcess(f.driver.firstPid());
     EXPECT_FALSE(f.host.IsProcessRunning(f.driver.exeName));
 
     ASSERT_TRUE(qelp::StartDriver(f.program));

@@ -1,13 +1,16 @@
 #include "simconfig.h"
+#include "testsupport.h"
 
 #include <gtest/gtest.h>
 
 using namespace qelpsim;
+using qelptest::HostPath;
 
 TEST(SimConfig, PathsAndTheLocaleSeparator) {
     EXPECT_EQ(ParseSimConfig("", "/opt/sim/", ',').decimalSeparator, ','); // none in the ini
-    EXPECT_EQ(ParseSimConfig("[link]\ncommandpath = ex\\\n", "/opt/sim/", '.').commandPath,
-              "/opt/sim/ex/");
+    EXPECT_EQ(
+        ParseSimConfig("[link]\ncommandpath = ex\\\n", HostPath("/opt/sim/"), '.').commandPath,
+        HostPath("/opt/sim/ex/"));
 }
 
 TEST(SimConfig, UnusableValuesWarnAndFallBack) {

@@ -53,7 +53,7 @@ public:
     void handOver(const std::string& lines) {
         for (const char* file :
              {"msg.dat", "msg.sig", "reply.dat", "reply.sig", "result.dat", "result.sig"})
-            ::unlink(ex(file).c_str());
+            std::remove(ex(file).c_str());
         std::string text = "@RUN\r\n";
         for (char c : lines + "\n")
             text += c == '\n' ? std::string("\r\n") : std::string(1, c);
@@ -73,7 +73,7 @@ public:
         bool done = qelptest::WaitUntil([&] {
             if (exists("msg.sig")) {
                 std::string message = read("msg.dat");
-                ::unlink(ex("msg.sig").c_str());
+                std::remove(ex("msg.sig").c_str());
                 if (messages)
                     messages->push_back(message);
                 if (int button = answer ? answer(message) : 0) {

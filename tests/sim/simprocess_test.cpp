@@ -86,13 +86,18 @@ TEST(SimProcess, FollowsItsExchangeDirectoryAndEndsWithItsOwn) {
     qelp::fileio::WriteFileReplacing(sim.ex("cmd.sig"), "");
     ASSERT_TRUE(sim.waitFor("result.sig"));
     EXPECT_EQ(Ini(sim.read("result.dat"), "General", "RESULT"), "1");
+#ifndef _WIN32 // under Wine a removed directory stays while the driver's watch on it is open
     std::filesystem::remove_all(sim.install.exchangeDir);
     ASSERT_TRUE(sim.waitForLog("has disappeared"));
     std::filesystem::create_directory(sim.install.exchangeDir);
     ASSERT_TRUE(sim.waitForLog("is back"));
+#endif
     EXPECT_EQ(Ini(sim.send("@EXT VERSION"), "General", "OUTPUT"), "4.2.7");
     // The log is named after the copy, so copies can run side by side.
-    EXPECT_NE(sim.logText().find(sim.install.exeName + " started"), std::string::npos);
+    EXPECT_NE(sim.logText().find(sim.install.exeName + qelptest::kExeSuffix + " started"),
+              std::string::npos);
+#ifndef _WIN32 // Windows keeps the directory of a running program from being removed
     std::filesystem::remove_all(sim.install.driverDir);
     EXPECT_EQ(sim.waitForExit(), 0);
+#endif
 }

@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the core test suites: temporary directories, file access, a host with
 // a fixed clock, a scripted stand-in for the screens, and a ready-made Program.
-#include "frame/posixhost.h"
+#include "frame/nativehost.h"
 #include "frame/program.h"
 #include "frame/uiport.h"
 
@@ -20,7 +20,7 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    // The directory path, ending in '/'.
+    // The directory path, ending in the path separator.
     const std::string& path() const { return m_path; }
     std::string file(const std::string& name) const { return m_path + name; }
 
@@ -31,6 +31,9 @@ private:
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
+// A path written with '/' as the host writes it: unchanged on POSIX; on Windows with '\' as
+// the separator and '/' in place of any '\', which is an ordinary character there.
+std::string HostPath(std::string path);
 // Splits at CR LF (the log's line end); a final empty piece is dropped.
 std::vector<std::string> SplitCrLf(const std::string& text);
 
@@ -49,10 +52,20 @@ pid_t Spawn(const std::string& path, std::vector<std::string> argv, const std::s
 int WaitForExit(pid_t pid, int timeoutMs = 10000);
 // Kills a child that was not collected yet, and collects it.
 void KillChild(pid_t pid);
+// The live processes whose executable name begins with the name, and an end without notice
+// for one of them.
+std::vector<int> ProcessesNamed(const std::string& name);
+void KillProcess(int pid);
+// How executables are named on this host.
+#ifdef _WIN32
+inline constexpr const char* kExeSuffix = ".exe";
+#else
+inline constexpr const char* kExeSuffix = "";
+#endif
 
-// A POSIX host whose executable seems to live in a chosen directory (so the log, the
+// The native host, its executable seems to live in a chosen directory (so the log, the
 // registry file and ServerCmd land there) and whose locale is fixed.
-class TestHost : public qelp::PosixHost {
+class TestHost : public qelp::NativeHost {
 public:
     explicit TestHost(const std::string& programDirectory,
                       const std::string& programName = "qelpserver");
