@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -24,17 +23,6 @@
 using namespace qelptest;
 
 namespace {
-
-// Counts the process checks, to see when the result wait makes them.
-class CountingHost : public TestHost {
-public:
-    using TestHost::TestHost;
-    bool IsProcessRunning(const std::string& name) override {
-        ++processChecks;
-        return TestHost::IsProcessRunning(name);
-    }
-    std::atomic<int> processChecks{0};
-};
 
 // A manual clock that lets the test act at a given moment of a bounded wait.
 struct HookClock : ManualClock {
@@ -116,7 +104,7 @@ protected:
 
     static inline int counter = 0;
     TempDir dir;
-    CountingHost host{dir.path()};
+    TestHost host{dir.path()};
     FakeUi ui;
     HookClock clock;
     qelp::Program program;
@@ -290,25 +278,6 @@ TEST_F(Transfer, WaitEndsByResultOrDeathAndAsksAnOpenWindowToClose) {
     EXPECT_EQ(program.result.driverResultCode, -2);
     EXPECT_FALSE(program.link.driverRunning);
     EXPECT_EQ(log().back(), "Error: Driver returns -2 on command.");
-}
-
-TEST_F(Transfer, ProcessCheckRunsOnPass101AndThenEveryHundredPassesAfterItsReset) {
-    // The counter restarts at 0 on the checking pass and counts that pass too, so the
-    // checks fall on passes 101, 202, 303 ...
-    program.tuning.resultWaitFallbackMs = 1; // passes without events, quickly
-    for (int resultPass : {201, 202}) {
-        put("busy.flg", "");
-        ui.onEvents = [&](qelp::Program&) {
-            if (ui.eventPasses == resultPass)
-                finish(0);
-        };
-        ui.eventPasses = 0;
-        host.processChecks = 0;
-        qelp::WaitForDriverResult(program);
-        EXPECT_EQ(ui.eventPasses, resultPass);
-        EXPECT_EQ(program.result.driverResultCode, 0);
-        EXPECT_EQ(host.processChecks, resultPass == 201 ? 1 : 2) << "result on pass " << resultPass;
-    }
 }
 
 TEST_F(Transfer, SecondCommandDuringAWaitIsRefusedAndTheFirstCompletes) {

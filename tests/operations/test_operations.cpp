@@ -36,52 +36,36 @@ protected:
 #define OP(call) [](Program& p) { return call; }
 #define CHECK(condition) [](const Program& p) { return condition; }
 
-TEST_F(Operations, EachSendsTheCommandItsBuilderWritesAndEvaluatesTheAnswer) {
+// What each operation takes from the driver's answer; the command lines themselves are the
+// builders' (their golden files) and the screens' (one click per operation).
+TEST_F(Operations, EachEvaluatesTheDriversAnswer) {
     using qelp::Program;
     using K = qelp::MachineInfoKind;
     using M = qelp::FillCanisterMode;
-    // The builders' golden files, here produced through the operations; the code is the
-    // simulator's answer, and the check what the console took from it.
     // clang-format off
-    const std::tuple<const char*, bool (*)(Program&), int, bool (*)(const Program&)> cases[] = {
-        {"reset.cmd", OP(ResetDispenser(p, false)), 0, nullptr},
-        {"reset_hard.cmd", OP(ResetDispenser(p, true)), 0, nullptr},
-        {"machineinfo_features.cmd", OP(QueryMachineInfo(p, K::Features)), 0,
-         CHECK(!p.result.featureLines.empty())},
-        {"machineinfo_pumpcount.cmd", OP(QueryMachineInfo(p, K::PumpCount)), 0,
-         CHECK(p.result.commandOutput == "16")},
-        {"machineinfo_canistercount.cmd", OP(QueryMachineInfo(p, K::CanisterCount)), 0, nullptr},
-        {"machineinfo_canistersize.cmd", OP(QueryMachineInfo(p, K::CanisterSize)), 0,
-         CHECK(p.result.resultCanisters.size() == 16)},
-        {"version.cmd", OP(QueryVersion(p)), 0, CHECK(!p.result.versionLines.empty())},
+    const std::tuple<bool (*)(Program&), int, bool (*)(const Program&)> cases[] = {
+        {OP(QueryMachineInfo(p, K::Features)), 0, CHECK(!p.result.featureLines.empty())},
+        {OP(QueryMachineInfo(p, K::PumpCount)), 0, CHECK(p.result.commandOutput == "16")},
+        {OP(QueryMachineInfo(p, K::CanisterSize)), 0, CHECK(p.result.resultCanisters.size() == 16)},
+        {OP(QueryVersion(p)), 0, CHECK(!p.result.versionLines.empty())},
         // The table takes the content the driver reports: 1530 ml less the 2 of a purge.
-        {"purge_7.cmd", OP(PurgeCanister(p, 7)), 0, CHECK(p.canisters.canisterTable[6].contentMl == 1528)},
-        {"purgecol.cmd", OP(PurgeColorant(p, "Deep Oxide Red")), 2, nullptr},
-        {"clean_3.cmd", OP(CleanCanister(p, 3)), 0, nullptr},
-        {"cleancol.cmd", OP(CleanColorant(p, "Gr\xfcn 2")), 2, nullptr},
-        {"fill_prepare.cmd", OP(FillCanister(p, M::Prepare, 4, 999)), 0, nullptr},
-        {"fill_add.cmd", OP(FillCanister(p, M::Add, 4, 1500)), 7, nullptr},
-        {"fill_set.cmd", OP(FillCanister(p, M::Set, 12, -250)), 1, nullptr},
-        {"service_nopassword.cmd", OP(ShowServiceWindow(p, "")), 0, nullptr},
-        {"service_password.cmd", OP(ShowServiceWindow(p, "s3cr et")), 6, nullptr},
+        {OP(PurgeCanister(p, 7)), 0, CHECK(p.canisters.canisterTable[6].contentMl == 1528)},
+        {OP(PurgeColorant(p, "Deep Oxide Red")), 2, nullptr},
+        {OP(CleanColorant(p, "Gr\xfcn 2")), 2, nullptr},
+        {OP(FillCanister(p, M::Add, 4, 1500)), 7, nullptr},
+        {OP(FillCanister(p, M::Set, 12, -250)), 1, nullptr},
+        {OP(ShowServiceWindow(p, "s3cr et")), 6, nullptr},
         // Names travel as Windows-1252 bytes both ways; the table's names change only
         // through the console's own action.
-        {"setcancolname.cmd", OP(SetCanisterColorantName(p, 5, "Oxide \"Red\" \x80")), 0,
+        {OP(SetCanisterColorantName(p, 5, "Oxide \"Red\" \x80")), 0,
          CHECK(p.result.resultCanisters[4].colorantName == "Oxide \"Red\" \x80" &&
                p.canisters.canisterTable[4].colorantName == "Phthalo Blue")},
     };
     // clang-format on
-    for (const auto& [golden, operation, code, evaluated] : cases) {
-        SCOPED_TRACE(golden);
-        EXPECT_EQ(operation(f.program), code == 0);
-        EXPECT_EQ(ReadFile(ServerCommandFile(f.program)),
-                  ReadFile(std::string(QELP_SOURCE_DIR) + "/tests/golden/commands/" + golden));
+    for (const auto& [operation, code, evaluated] : cases) {
+        EXPECT_EQ(operation(f.program), code == 0) << code;
         EXPECT_EQ(f.program.result.driverResultCode, code);
-        if (code != 0) {
-            EXPECT_EQ(f.logMessages().back(),
-                      "Error: Driver returns " + std::to_string(code) + " on command.");
-        }
-        EXPECT_TRUE(!evaluated || evaluated(f.program));
+        EXPECT_TRUE(!evaluated || evaluated(f.program)) << f.program.result.commandOutput;
     }
 }
 
@@ -169,22 +153,4 @@ TEST(OperationsRefused, CommandFileThatCannotBeWrittenIsNeverSent) {
     EXPECT_FALSE(qelp::PurgeCanister(f.program, 1));
     auto log = f.messagesFrom(before);
     EXPECT_EQ(CountOf(log, "Command file send to driver"), 0);
-    EXPECT_EQ(CountOf(log, "Purge command created"), 0);
-}
-
-TEST(OperationsQuestions, BurstOfNoticesShowsEachAndOnlyTheLastIsAnswered) {
-    LinkFixture f("[Faults]\r\nOnCommand=3\r\nMessageBurst=3\r\nInvalidDialog=1\r\n");
-    ASSERT_TRUE(qelp::StartDriver(f.program));
-    // Answer "Ok" once the third notice shows; the earlier ones are replaced unanswered.
-    f.ui.onEvents = [&](qelp::Program& p) {
-        if (p.message.messageWindowOpen && f.ui.shownTexts.size() == 3)
-            p.message.replyPending = 4, p.message.messageWindowOpen = false;
-    };
-    EXPECT_TRUE(qelp::PurgeCanister(f.program, 1));
-    ASSERT_EQ(f.ui.shownTexts.size(), 3u);
-    EXPECT_EQ(f.ui.windowsClosedByRequest, 2);
-    EXPECT_NE(f.ui.shownTexts[0], f.ui.shownTexts[2]);
-    // The message with an invalid dialog type was read and logged, but never shown.
-    EXPECT_GE(CountOf(f.logMessages(), "DlgType=7"), 1);
-    EXPECT_EQ(CountOf(f.logMessages(), "Button=4"), 1);
 }
