@@ -243,12 +243,13 @@ void Win32Host::WriteProfileString(const std::string& section, const std::string
 }
 
 std::string Win32Host::registryPath() const {
-    return DirectoryOf(m_programPath) + kRegistryFileName;
+    return (m_dataDirectory.empty() ? DirectoryOf(m_programPath) : m_dataDirectory) +
+           kRegistryFileName;
 }
 
 std::optional<std::string> Win32Host::portableRegistryPath() const {
     const std::string path = registryPath();
-    if (fileio::IsRegularFile(path))
+    if (!m_dataDirectory.empty() || fileio::IsRegularFile(path))
         return path;
     return std::nullopt;
 }
