@@ -254,6 +254,10 @@ std::optional<std::string> Win32Host::portableRegistryPath() const {
     return std::nullopt;
 }
 
+std::string Win32Host::storeName(const std::string& keyPath) const {
+    return portableRegistryPath().value_or("HKEY_LOCAL_MACHINE\\" + keyPath);
+}
+
 std::vector<std::string> Win32Host::ReadRegistryValues(RegistryRoot root,
                                                        const std::string& keyPath,
                                                        const std::vector<std::string>& names) {

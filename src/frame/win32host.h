@@ -52,6 +52,9 @@ public:
     // instead of the machine's registry (a console run from a stick or a shared folder).
     // Empty when the registry is used.
     std::optional<std::string> portableRegistryPath() const;
+    // Where a key's values are kept, for the user: the portable registry file, or the key
+    // under HKEY_LOCAL_MACHINE.
+    std::string storeName(const std::string& keyPath) const;
     // A data directory the user named (--data-dir, ending in the separator): its registry.reg
     // is then the store, present or not, as it is for the tools' file store.
     void setDataDirectory(std::string directory) { m_dataDirectory = std::move(directory); }

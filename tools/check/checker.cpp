@@ -249,7 +249,7 @@ int Checker::setUp(std::string& problem) {
                                                 {"CommandPath"})[0];
         if (exchangeDir.empty()) {
             problem = "no exchange directory: give --exchange DIR, or set CommandPath in " +
-                      m_host.registryPath();
+                      m_host.storeName(qelp::kConfigKey);
             return 2;
         }
     }
