@@ -65,6 +65,12 @@ public:
     std::vector<FileEvent> take(int timeoutMs) override {
         std::vector<FileEvent> out;
         DWORD wait = static_cast<DWORD>(std::max(0, timeoutMs));
+        // A directory that can no longer be watched (removed, its share gone) tells nothing;
+        // the wait still lasts its time, so that callers polling in a loop do not spin.
+        if (!m_pending && !arm()) {
+            ::Sleep(wait);
+            return out;
+        }
         // Everything already told, then nothing more to wait for.
         while (m_pending && ::WaitForSingleObject(m_event, wait) == WAIT_OBJECT_0) {
             wait = 0;
