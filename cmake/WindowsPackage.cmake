@@ -1,11 +1,7 @@
 # The Windows tools for driver authors as one zip (cpack -G ZIP in build/windows): the
-# simulator, the conformance checker when it is built, the profile and registry tools, a
+# simulator, the conformance checker, the profile and registry tools, a
 # README and the licence. Every .exe is linked statically and runs alone.
-set(QELP_KIT_PROGRAMS qelpsim qelp-profile qelp-reg)
-if(TARGET qelp-check)
-  list(APPEND QELP_KIT_PROGRAMS qelp-check)
-endif()
-install(TARGETS ${QELP_KIT_PROGRAMS} RUNTIME DESTINATION . COMPONENT kit)
+install(TARGETS qelpsim qelp-check qelp-profile qelp-reg RUNTIME DESTINATION . COMPONENT kit)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/driver-kit.md DESTINATION . RENAME README.md COMPONENT kit)
 if(EXISTS ${CMAKE_SOURCE_DIR}/LICENSE)
   install(FILES ${CMAKE_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt COMPONENT kit)

@@ -47,6 +47,8 @@ public:
     const std::string& nativeProgramPath() const { return m_programPath; }
     // The registry file used (data directory + registry.reg), as the system names it.
     std::string registryPath() const;
+    // Where a key's values are kept, for the user: the registry file.
+    std::string storeName(const std::string& /*keyPath*/) const { return registryPath(); }
     // Where the registry store lives (the system's name, ending in '/'); the program
     // directory until set.
     void setDataDirectory(std::string directory) { m_dataDirectory = std::move(directory); }

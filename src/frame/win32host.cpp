@@ -243,14 +243,19 @@ void Win32Host::WriteProfileString(const std::string& section, const std::string
 }
 
 std::string Win32Host::registryPath() const {
-    return DirectoryOf(m_programPath) + kRegistryFileName;
+    return (m_dataDirectory.empty() ? DirectoryOf(m_programPath) : m_dataDirectory) +
+           kRegistryFileName;
 }
 
 std::optional<std::string> Win32Host::portableRegistryPath() const {
     const std::string path = registryPath();
-    if (fileio::IsRegularFile(path))
+    if (!m_dataDirectory.empty() || fileio::IsRegularFile(path))
         return path;
     return std::nullopt;
+}
+
+std::string Win32Host::storeName(const std::string& keyPath) const {
+    return portableRegistryPath().value_or("HKEY_LOCAL_MACHINE\\" + keyPath);
 }
 
 std::vector<std::string> Win32Host::ReadRegistryValues(RegistryRoot root,

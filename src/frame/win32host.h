@@ -52,6 +52,12 @@ public:
     // instead of the machine's registry (a console run from a stick or a shared folder).
     // Empty when the registry is used.
     std::optional<std::string> portableRegistryPath() const;
+    // Where a key's values are kept, for the user: the portable registry file, or the key
+    // under HKEY_LOCAL_MACHINE.
+    std::string storeName(const std::string& keyPath) const;
+    // A data directory the user named (--data-dir, ending in the separator): its registry.reg
+    // is then the store, present or not, as it is for the tools' file store.
+    void setDataDirectory(std::string directory) { m_dataDirectory = std::move(directory); }
     // The machine registry's values of a key under HKEY_LOCAL_MACHINE, as the store lists
     // them, and a 32-bit value written there (for qelp-reg). False when it cannot be written.
     std::vector<RegistryValue> ListRegistryValues(const std::string& keyPath) const;
@@ -63,6 +69,7 @@ private:
     unsigned long findFirst(const std::string& name) const;
 
     std::string m_programPath;
+    std::string m_dataDirectory; // empty: the program directory, portable only with the file
     std::map<std::string, unsigned long> m_knownPid; // upper-case name -> process id last seen
     std::shared_ptr<class ExchangeWatch> m_watch;    // kept from one result wait to the next
 };

@@ -7,7 +7,7 @@
 #include "frame/codepage.h"
 #include "frame/fileio.h"
 #include "frame/layout.h"
-#include "frame/posixhost.h"
+#include "frame/nativehost.h"
 #include "frame/profile.h"
 #include "frame/program.h"
 #include "frame/textutil.h"
@@ -20,11 +20,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <ostream>
+#include <random>
 #include <sstream>
 
 namespace qelpcheck {
@@ -143,11 +145,32 @@ void TextWarnings(const std::string& file, const std::string& bytes,
                            "driver writes CR LF");
 }
 
+// A new directory of ours in the system's temporary directory (UTF-8 name), or empty. The
+// name is random, and creating it fails if it exists, so no other run shares it.
+std::string MakeTemporaryDirectory(const std::string& prefix) {
+    std::error_code ec;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec)
+        return {};
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08x", static_cast<unsigned>(random()));
+        const std::filesystem::path candidate = base / (prefix + suffix);
+        if (std::filesystem::create_directory(candidate, ec))
+            return candidate.string();
+        if (ec)
+            return {};
+    }
+    return {};
+}
+
 class Checker {
 public:
     Checker(const Options& options, std::ostream& out)
         : m_options(options), m_out(out), m_program(m_host, m_ui) {
-        // The store the console of this layout reads: the data directory's.
+        // The store the console of this layout reads: the data directory's when the layout
+        // has one of its own (installed, or named by --data-dir), else the host's default.
         if (!m_options.dataDirectory.empty())
             m_host.setDataDirectory(m_options.dataDirectory);
     }
@@ -194,7 +217,7 @@ private:
 
     Options m_options;
     std::ostream& m_out;
-    qelp::PosixHost m_host;
+    qelp::NativeHost m_host;
     qelp::NullUiPort m_ui; // no screen: no message window ever opens
     Program m_program;
     std::unique_ptr<FileObserver> m_observer;
@@ -226,7 +249,7 @@ int Checker::setUp(std::string& problem) {
                                                 {"CommandPath"})[0];
         if (exchangeDir.empty()) {
             problem = "no exchange directory: give --exchange DIR, or set CommandPath in " +
-                      m_host.registryPath();
+                      m_host.storeName(qelp::kConfigKey);
             return 2;
         }
     }
@@ -252,13 +275,13 @@ int Checker::setUp(std::string& problem) {
     }
     m_observer = FileObserver::Create(Utf8(link.driverCommandDirectory), m_options.notifications);
     // The command files are built where the console builds them: a ServerCmd of our own.
-    std::string tmpl = (std::filesystem::temp_directory_path() / "qelp-check-XXXXXX").string();
-    if (!m_observer || !::mkdtemp(tmpl.data())) {
+    m_serverDirectory = MakeTemporaryDirectory("qelp-check-");
+    if (!m_observer || m_serverDirectory.empty()) {
         problem = "cannot watch the exchange directory or create a temporary directory";
         return 2;
     }
-    m_serverDirectory = tmpl;
-    link.serverCommandDirectory = qelp::WithTrailingSeparator(qelp::Utf8ToCp1252(tmpl));
+    link.serverCommandDirectory =
+        qelp::WithTrailingSeparator(qelp::Utf8ToCp1252(m_serverDirectory));
     return 0;
 }
 
@@ -1014,7 +1037,10 @@ int CheckMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const std::string problem = qelp::EnterLayout(options.dataDirectory, layout);
     if (!problem.empty())
         err << "qelp-check: " << problem << '\n';
-    options.dataDirectory = layout.dataDirectory;
+    // A portable copy's store is the host's own: on Windows the machine's registry unless a
+    // registry.reg lies beside the program.
+    options.dataDirectory =
+        layout.installed || !options.dataDirectory.empty() ? layout.dataDirectory : std::string();
     // The console names the driver by its full path.
     std::error_code ec;
     options.driver = std::filesystem::absolute(options.driver, ec).lexically_normal().string();

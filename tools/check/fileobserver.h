@@ -1,9 +1,9 @@
 #pragma once
 // What happens to the exchange files, in the order it happens. The checker reports a
 // driver's file operations in order (which file appeared, was completed, went, and when), so
-// it needs more than the existence tests the console makes: this is the one place that
-// talks to the system's change notifications. Only the exchange files' own names are
-// reported; temporary files a writer renames into place are left out.
+// it needs more than the existence tests the console makes: this and its system side
+// (observerhost.h) are the one place that talks to the system's change notifications. Only the
+// exchange files' own names are reported; temporary files a writer renames into place are left out.
 #include <cstdint>
 #include <memory>
 #include <string>
