@@ -20,21 +20,6 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-struct RecordingUi : NullUiPort {
-    void setStatusLine(const std::string& text) override { statusLines.push_back(text); }
-    Lines statusLines;
-};
-
-struct LogFixture {
-    LogFixture() : host(dir.path()), program(host, ui, clock) { StartProgram(program); }
-    TempDir dir;
-    TestHost host;
-    RecordingUi ui;
-    TestClock clock;
-    Program program;
-    std::string log() const { return ReadFile(program.files.logFilePath); }
-};
-
 const std::string kAt = "2026-12-06 10:00:00 > ", kStarted = kAt + "QELP Server started!\r\n";
 
 } // namespace
@@ -54,33 +39,30 @@ TEST(ProgramStart, WritesOnlyTheLogNamedAfterTheProgramAndAppendsOnRestart) {
 }
 
 TEST(WriteLogLine, ExactLineBytesAndTheCopyOfAFileBetweenMarkers) {
-    LogFixture f;
+    ProgramFixture f;
     WriteLogLine(f.program, "Gr\xFCn ; > [x]");
     WriteLogLine(f.program, "");
-    EXPECT_EQ(f.log(), kStarted + kAt + "Gr\xFCn ; > [x]\r\n" + kAt + "\r\n");
+    EXPECT_EQ(f.logText(), kStarted + kAt + "Gr\xFCn ; > [x]\r\n" + kAt + "\r\n");
     EXPECT_EQ(f.ui.statusLines, (Lines{"QELP Server started!", "Gr\xFCn ; > [x]", ""}));
     // The log may be moved away between lines: the next line starts a new one.
     ASSERT_EQ(::rename(f.program.files.logFilePath.c_str(), f.dir.file("old.log").c_str()), 0);
     WriteLogLine(f.program, "two");
-    EXPECT_EQ(f.log(), kAt + "two\r\n");
-    LogFixture g; // a fresh log for the copies of a file
+    EXPECT_EQ(f.logText(), kAt + "two\r\n");
+    ProgramFixture g; // a fresh log for the copies of a file
     const std::string file = g.dir.file("cmd.dat");
     WriteFile(file, "@RUN\r\nGr\xFCn \x80\t>\r\n");
     LogFileContents(g.program, file);
-    EXPECT_EQ(g.log(), kStarted + kAt + "Logging data in file: " + file + "\r\n" + kAt +
-                           "@RUN\r\n" + kAt + "Gr\xFCn \x80\t>\r\n" + kAt +
-                           "End of logged data.\r\n");
+    EXPECT_EQ(g.logText(), kStarted + kAt + "Logging data in file: " + file + "\r\n" + kAt +
+                               "@RUN\r\n" + kAt + "Gr\xFCn \x80\t>\r\n" + kAt +
+                               "End of logged data.\r\n");
     // The copied lines do not reach the status line; the markers do.
     EXPECT_EQ(g.ui.statusLines, (Lines{"QELP Server started!", "Logging data in file: " + file,
                                        "End of logged data."}));
     // Messages (without time stamps) that one copy of path adds to the log.
     auto copy = [&](const std::string& path) {
-        const size_t before = g.log().size();
+        const size_t before = g.logMessages().size();
         LogFileContents(g.program, path);
-        Lines messages;
-        for (const std::string& line : SplitCrLf(g.log().substr(before)))
-            messages.push_back(line.substr(22));
-        return messages;
+        return g.messagesFrom(before);
     };
     WriteFile(file, "a\r\nb\rc\nd\r\r\ne\n\nf");
     EXPECT_EQ(copy(file), (Lines{"Logging data in file: " + file, "a", "b", "c", "d", "", "e", "",
@@ -101,7 +83,7 @@ TEST(LogFailure, AnUnwritableLogStillUpdatesTheStatusLine) {
         int rc = RunInChild(
             [&] {
                 TestHost host(programDir);
-                RecordingUi ui;
+                FakeUi ui;
                 Program program(host, ui);
                 StartProgram(program);
                 WriteLogLine(program, "next");
@@ -120,14 +102,14 @@ TEST(LogFailure, AnUnwritableLogStillUpdatesTheStatusLine) {
 // A full disk (a file size limit here) loses whole appends and never leaves half a line for
 // the next one to be glued onto; the copy of a file keeps its marker lines whole.
 TEST(LogFailure, AFullDiskLosesWholeLinesAndNeverTearsOne) {
-    LogFixture f;
+    ProgramFixture f;
     const std::string file = f.dir.file("cmd.dat");
     WriteFile(file, "@RUN\r\n@EXT RESET\r\n@END\r\n");
     const int rc = RunInChild([&] {
         std::signal(SIGXFSZ, SIG_IGN); // a short write instead of the signal's end
         // Room for the first marker line and 10 bytes more.
         const std::string marker = "Logging data in file: " + file;
-        rlimit full{f.log().size() + 22 + marker.size() + 2 + 10, RLIM_INFINITY};
+        rlimit full{f.logText().size() + 22 + marker.size() + 2 + 10, RLIM_INFINITY};
         if (::setrlimit(RLIMIT_FSIZE, &full) != 0)
             return 2;
         WriteLogLine(f.program, std::string(100, 'x'));
@@ -138,12 +120,12 @@ TEST(LogFailure, AFullDiskLosesWholeLinesAndNeverTearsOne) {
         const std::regex line(kAt + "(.*)");
         Lines messages;
         std::smatch m;
-        for (const std::string& text : SplitCrLf(f.log())) {
+        for (const std::string& text : SplitCrLf(f.logText())) {
             if (!std::regex_match(text, m, line))
                 return 1;
             messages.push_back(m[1]);
         }
         return int(messages != Lines{"QELP Server started!", marker, "after"});
     });
-    EXPECT_EQ(rc, 0) << f.log();
+    EXPECT_EQ(rc, 0) << f.logText();
 }

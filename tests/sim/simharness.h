@@ -6,9 +6,7 @@
 #include "frame/profile.h"
 #include "testsupport.h"
 
-#include <gtest/gtest.h>
-
-#include <functional>
+#include <cstdio>
 
 namespace simtest {
 
@@ -60,32 +58,16 @@ public:
         qelp::fileio::WriteFileReplacing(ex("cmd.dat"), text + "@END\r\n");
         qelp::fileio::WriteFileReplacing(ex("cmd.sig"), "");
     }
-    // Hands the command over and serves each question, pressing the button `answer` returns
-    // for it (0: none), until the result is signalled and the busy flag is gone (the order of
-    // the simulator's file operations is qelp-check's to prove). The questions asked go to
-    // `messages`. Returns result.dat, or "" when no result came in time.
-    std::string send(const std::string& lines,
-                     const std::function<int(const std::string&)>& answer = {},
-                     std::vector<std::string>* messages = nullptr) {
+    // Hands the command over and waits until the result is signalled and the busy flag is
+    // gone (the order of the simulator's file operations is qelp-check's to prove). Returns
+    // result.dat, or "" when no result came in time.
+    std::string send(const std::string& lines) {
         if (!waitFor("busy.flg", false))
             return {};
         handOver(lines);
-        bool done = qelptest::WaitUntil([&] {
-            if (exists("msg.sig")) {
-                std::string message = read("msg.dat");
-                std::remove(ex("msg.sig").c_str());
-                if (messages)
-                    messages->push_back(message);
-                if (int button = answer ? answer(message) : 0) {
-                    qelp::profile::WriteProfileString("Reply", "Button", std::to_string(button),
-                                                      ex("reply.dat"));
-                    qelp::fileio::WriteFileReplacing(ex("reply.sig"), "");
-                }
-            }
-            return exists("result.sig") && !exists("busy.flg");
-        });
-        std::string result = done ? read("result.dat") : std::string();
-        return result;
+        const bool done =
+            qelptest::WaitUntil([&] { return exists("result.sig") && !exists("busy.flg"); });
+        return done ? read("result.dat") : std::string();
     }
 
     qelptest::TempDir dir;

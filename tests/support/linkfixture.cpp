@@ -9,13 +9,6 @@ namespace qelptest {
 LinkFixture::LinkFixture(const std::string& iniExtra, bool fast)
     : driver(dir.path(), iniExtra, fast) {}
 
-std::vector<std::string> LinkFixture::messagesFrom(size_t from) const {
-    std::vector<std::string> all = logMessages();
-    if (from >= all.size())
-        return {};
-    return std::vector<std::string>(all.begin() + static_cast<long>(from), all.end());
-}
-
 ::testing::AssertionResult InOrder(const std::vector<std::string>& actual,
                                    const std::vector<std::string>& expected) {
     size_t at = 0;

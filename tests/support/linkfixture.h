@@ -13,8 +13,6 @@ namespace qelptest {
 struct LinkFixture : ProgramFixture {
     explicit LinkFixture(const std::string& iniExtra = {}, bool fast = true);
     DriverInstall driver;
-    // Messages logged from index `from` on.
-    std::vector<std::string> messagesFrom(size_t from) const;
 };
 
 // True when `expected` appears in `actual` in this order (other lines may come between).

@@ -80,11 +80,6 @@ void FakeUi::waitForEvents(qelp::DirectoryWatch* watch, int timeoutMs) {
     processPendingEvents();
 }
 
-void FakeUi::setAbortEnabled(bool enabled) {
-    abortEnabled = enabled;
-    abortHistory.push_back(enabled);
-}
-
 void FakeUi::showMessageWindow() {
     ++windowsShown;
     if (!m_program)
@@ -109,6 +104,12 @@ std::vector<std::string> ProgramFixture::logMessages() const {
         messages.push_back(at == std::string::npos ? line : line.substr(at + 3));
     }
     return messages;
+}
+
+std::vector<std::string> ProgramFixture::messagesFrom(size_t from) const {
+    std::vector<std::string> all = logMessages();
+    all.erase(all.begin(), all.begin() + static_cast<long>(std::min(from, all.size())));
+    return all;
 }
 
 } // namespace qelptest

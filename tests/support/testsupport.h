@@ -70,17 +70,15 @@ public:
     explicit TestHost(const std::string& programDirectory,
                       const std::string& programName = "qelpserver");
     char DecimalSeparator() override { return decimalSeparator; }
-    char GroupSeparator() override { return groupSeparator; }
+    char GroupSeparator() override { return ','; }
 
     char decimalSeparator = '.';
-    char groupSeparator = ',';
 };
 
 // The machine's clock with a fixed time of day, so that log lines compare exactly.
 class TestClock : public qelp::SystemClock {
 public:
-    std::string LocalTimestamp() override { return timestamp; }
-    std::string timestamp = "2026-12-06 10:00:00";
+    std::string LocalTimestamp() override { return "2026-12-06 10:00:00"; }
 };
 
 // A clock that moves only when slept on: a bounded wait on it runs its whole course at
@@ -93,21 +91,20 @@ public:
     int64_t now = 0;
 };
 
-// The screens' stand-in. It records the status line and the abort button, and behaves like
+// The screens' stand-in. It records the status lines and the abort button, and behaves like
 // the message window: showMessageWindow() opens it (messageWindowOpen), a close request is
 // honoured at the next event pass, and a scripted action can press a button.
 class FakeUi : public qelp::UiPort {
 public:
     void attach(qelp::Program& program) { m_program = &program; }
 
-    void setStatusLine(const std::string& text) override { statusLine = text; }
+    void setStatusLine(const std::string& text) override { statusLines.push_back(text); }
     void processPendingEvents() override;
     void waitForEvents(qelp::DirectoryWatch* watch, int timeoutMs) override;
-    void setAbortEnabled(bool enabled) override;
+    void setAbortEnabled(bool enabled) override { abortHistory.push_back(enabled); }
     void showMessageWindow() override;
 
-    std::string statusLine;
-    bool abortEnabled = false;
+    std::vector<std::string> statusLines; // every status line shown, in order
     std::vector<bool> abortHistory;
     int windowsShown = 0;
     int windowsClosedByRequest = 0;
@@ -137,6 +134,8 @@ struct ProgramFixture {
     qelp::Program program;
     // The log's messages without their time stamps, in order.
     std::vector<std::string> logMessages() const;
+    // The messages from index `from` on.
+    std::vector<std::string> messagesFrom(size_t from) const;
     std::string logText() const;
 };
 
