@@ -207,7 +207,7 @@ QString TourScript::views() {
     QApplication::processEvents();
     snap(about, QStringLiteral("about"));
     const bool shown = !levels->findChildren<qelp::ui::LevelBar*>().isEmpty() &&
-                       !history->rows().empty() && !log->shownLines().empty();
+                       history->rowCount() > 0 && !log->shownLines().empty();
     for (QWidget* w : std::initializer_list<QWidget*>{levels, history, log, about})
         w->close();
     return shown ? QString() : QStringLiteral("a view showed nothing");

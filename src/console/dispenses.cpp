@@ -11,7 +11,7 @@ std::string HistoryDatabasePath(const ProgramState& program) {
 }
 
 DispenseRecord DispenseRecordOf(const ProgramState& program, int64_t time,
-                                const std::string& outcome) {
+                                const std::string& outcome, bool reachedDriver) {
     const auto& r = program.recipe;
     DispenseRecord record;
     record.time = time;
@@ -24,7 +24,7 @@ DispenseRecord DispenseRecordOf(const ProgramState& program, int64_t time,
     record.shelfPost = r.shelfPost;
     record.sendPunch = r.sendPunch;
     record.punchMode = r.punchMode;
-    record.resultCode = program.result.driverResultCode;
+    record.resultCode = reachedDriver ? program.result.driverResultCode : kResultNotSent;
     record.outcome = outcome;
     return record;
 }

@@ -15,9 +15,10 @@ namespace qelp {
 std::string HistoryDatabasePath(const ProgramState& program);
 
 // The record of the dosing command just sent from the current recipe: its options, the
-// driver's result code and the outcome line the console logged.
+// driver's result code (kResultNotSent when the command never reached the driver: the code
+// in the state then belongs to an earlier command) and the outcome line the console logged.
 DispenseRecord DispenseRecordOf(const ProgramState& program, int64_t time,
-                                const std::string& outcome);
+                                const std::string& outcome, bool reachedDriver);
 
 // Loads a recorded formula into the recipe as the recipe screen would compose it: the
 // header and the options as recorded, and each colorant line added by its colorant name from

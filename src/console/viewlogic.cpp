@@ -1,10 +1,10 @@
 #include "console/viewlogic.h"
 
 #include "frame/codepage.h"
+#include "frame/fileio.h"
 #include "frame/textutil.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -51,9 +51,9 @@ bool LogLineMatches(const std::string& line, const LogFilter& filter) {
 namespace {
 
 uint64_t FileSize(const std::string& path) {
-    std::error_code error;
-    const auto size = std::filesystem::file_size(path, error);
-    return error ? 0 : static_cast<uint64_t>(size);
+    std::ifstream file(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = file ? std::streamoff(file.tellg()) : 0;
+    return size > 0 ? static_cast<uint64_t>(size) : 0;
 }
 
 std::string ReadRange(const std::string& path, uint64_t from, uint64_t count) {
@@ -77,8 +77,8 @@ size_t LineEndAfter(const std::string& bytes, size_t at) {
 
 } // namespace
 
-LogTail::LogTail(std::string path, size_t chunkBytes)
-    : m_path(std::move(path)), m_chunk(std::max<size_t>(chunkBytes, 16)) {}
+LogTail::LogTail(const std::string& path, size_t chunkBytes)
+    : m_path(fileio::NativePath(path)), m_chunk(std::max<size_t>(chunkBytes, 16)) {}
 
 void LogTail::start() {
     m_started = true;

@@ -32,7 +32,8 @@ bool LogLineMatches(const std::string& utf8Line, const LogFilter& filter);
 // file's size and position are kept, so a log of any size opens at once.
 class LogTail {
 public:
-    explicit LogTail(std::string path, size_t chunkBytes = 256 * 1024);
+    // path is a program path (Windows-1252), like the log's in the program state.
+    explicit LogTail(const std::string& path, size_t chunkBytes = 256 * 1024);
 
     // Lines before the earliest read so far, oldest first: at least `lines` of them unless
     // the start of the file comes first (at most one chunk past what that needs). The first

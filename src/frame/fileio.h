@@ -8,6 +8,12 @@
 
 namespace qelp::fileio {
 
+// The system's name for a program path. The program's texts, paths included, are
+// Windows-1252, as the registry store, the profile files and the log hold them; Linux names
+// files in UTF-8, Windows takes those bytes as they are through its ANSI calls. The
+// functions here take system names; whatever opens a file by a program path converts first.
+std::string NativePath(const std::string& path);
+
 // A regular file (following links) is at the path.
 bool IsRegularFile(const std::string& path);
 // A directory is at the path.

@@ -1,6 +1,8 @@
 // The file primitives on POSIX systems.
 #include "frame/fileio.h"
 
+#include "frame/codepage.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -12,6 +14,10 @@
 #include <unistd.h>
 
 namespace qelp::fileio {
+
+std::string NativePath(const std::string& path) {
+    return Cp1252ToUtf8(path);
+}
 
 bool IsRegularFile(const std::string& path) {
     struct stat st {};

@@ -44,10 +44,9 @@ std::string readSmallFile(const std::string& path) {
     return bytes;
 }
 
-// The program's texts, paths included, are Windows-1252, as the registry store, the profile
-// files and the log hold them; Linux names files in UTF-8. Every path and name crosses here.
+// Every path and process name crosses here into the system's UTF-8.
 std::string native(const std::string& cp1252) {
-    return Cp1252ToUtf8(cp1252);
+    return fileio::NativePath(cp1252);
 }
 
 std::string baseName(const std::string& path) {

@@ -47,6 +47,9 @@ struct ProgramState {
     // What the driver answered to the last command.
     struct LastResult {
         int32_t driverResultCode = 0;
+        // Commands handed over to the driver since the start: a caller tells by it whether
+        // its command got that far, and so whether driverResultCode answers it.
+        uint64_t commandsSent = 0;
         std::string commandOutput;
         std::vector<CanisterState> resultCanisters;
         std::vector<std::string> featureLines;

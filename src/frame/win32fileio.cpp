@@ -15,6 +15,10 @@
 
 namespace qelp::fileio {
 
+std::string NativePath(const std::string& path) {
+    return path;
+}
+
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;

@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <utility>
@@ -260,51 +261,134 @@ bool HistoryStore::record(const DispenseRecord& r) {
     return true;
 }
 
+namespace {
+
+void ReadRow(const Statement& select, DispenseRecord& r) {
+    sqlite3_stmt* s = select.get();
+    r.id = sqlite3_column_int64(s, 0);
+    r.time = sqlite3_column_int64(s, 1);
+    r.recipe.product = Utf8ToCp1252(select.text(2));
+    r.recipe.basePaint = Utf8ToCp1252(select.text(3));
+    r.recipe.canType = Utf8ToCp1252(select.text(4));
+    r.recipe.canSize = select.whole(5);
+    r.recipe.canHeight = select.whole(6);
+    r.recipe.unitType = select.whole(7);
+    r.recipe.unitSize = sqlite3_column_double(s, 8);
+    r.recipe.unitFraction = sqlite3_column_double(s, 9);
+    r.recipe.numberOfCans = select.whole(10);
+    r.colorants = DecodeColorants(select.text(11));
+    r.sendColorantNames = select.whole(12) != 0;
+    r.useShelf = select.whole(13) != 0;
+    r.shelfPre = select.whole(14);
+    r.shelfDose = select.whole(15);
+    r.shelfPost = select.whole(16);
+    r.sendPunch = select.whole(17) != 0;
+    r.punchMode = select.whole(18);
+    r.resultCode = select.whole(19);
+    r.outcome = Utf8ToCp1252(select.text(20));
+}
+
+} // namespace
+
 bool HistoryStore::query(const HistoryFilter& filter, std::vector<DispenseRecord>& rows) {
     rows.clear();
+    std::vector<int64_t> ids;
+    return queryIds(filter, ids) && fetch(ids, rows);
+}
+
+bool HistoryStore::queryIds(const HistoryFilter& filter, std::vector<int64_t>& ids) {
+    ids.clear();
     if (!open())
         return false;
-    // instr, not LIKE: the operator's text is matched as typed, '%' and '_' included.
-    Statement select(m_db, (std::string("SELECT ") + kColumns +
-                            " FROM dispenses WHERE time >= ?1 AND time < ?2"
-                            " AND (?3 = '' OR instr(search, ?3) > 0)"
-                            " ORDER BY time DESC, id DESC")
-                               .c_str());
+    // instr, not LIKE: the operator's text is matched as typed, '%' and '_' included. Without
+    // a text the (time, id) index answers alone, in its order.
+    Statement select(m_db, "SELECT id FROM dispenses WHERE time >= ?1 AND time < ?2"
+                           " AND (?3 = '' OR instr(search, ?3) > 0)"
+                           " ORDER BY time DESC, id DESC");
     if (!select)
         return fail("cannot read");
     select.bind(1, filter.from);
     select.bind(2, filter.until);
     select.bind(3, FoldCaseUtf8(Cp1252ToUtf8(filter.text)));
     int step;
-    while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
-        DispenseRecord& r = rows.emplace_back();
-        sqlite3_stmt* s = select.get();
-        r.id = sqlite3_column_int64(s, 0);
-        r.time = sqlite3_column_int64(s, 1);
-        r.recipe.product = Utf8ToCp1252(select.text(2));
-        r.recipe.basePaint = Utf8ToCp1252(select.text(3));
-        r.recipe.canType = Utf8ToCp1252(select.text(4));
-        r.recipe.canSize = select.whole(5);
-        r.recipe.canHeight = select.whole(6);
-        r.recipe.unitType = select.whole(7);
-        r.recipe.unitSize = sqlite3_column_double(s, 8);
-        r.recipe.unitFraction = sqlite3_column_double(s, 9);
-        r.recipe.numberOfCans = select.whole(10);
-        r.colorants = DecodeColorants(select.text(11));
-        r.sendColorantNames = select.whole(12) != 0;
-        r.useShelf = select.whole(13) != 0;
-        r.shelfPre = select.whole(14);
-        r.shelfDose = select.whole(15);
-        r.shelfPost = select.whole(16);
-        r.sendPunch = select.whole(17) != 0;
-        r.punchMode = select.whole(18);
-        r.resultCode = select.whole(19);
-        r.outcome = Utf8ToCp1252(select.text(20));
-    }
+    while ((step = sqlite3_step(select.get())) == SQLITE_ROW)
+        ids.push_back(sqlite3_column_int64(select.get(), 0));
     if (step != SQLITE_DONE) {
-        rows.clear();
+        ids.clear();
         return fail("cannot read");
     }
+    return true;
+}
+
+bool HistoryStore::fetch(const std::vector<int64_t>& ids, std::vector<DispenseRecord>& rows) {
+    rows.clear();
+    if (ids.empty())
+        return true;
+    if (!open())
+        return false;
+    Statement select(m_db,
+                     (std::string("SELECT ") + kColumns + " FROM dispenses WHERE id = ?1").c_str());
+    // One read transaction, so the records come from one state of the file.
+    if (!select || !Exec(m_db, "BEGIN"))
+        return fail("cannot read");
+    rows.reserve(ids.size());
+    for (int64_t id : ids) {
+        select.bind(1, id);
+        const int step = sqlite3_step(select.get());
+        if (step == SQLITE_ROW)
+            ReadRow(select, rows.emplace_back());
+        else if (step != SQLITE_DONE) {
+            rows.clear();
+            return fail("cannot read");
+        }
+        sqlite3_reset(select.get());
+    }
+    Exec(m_db, "COMMIT");
+    return true;
+}
+
+bool HistoryPages::load(const HistoryFilter& filter) {
+    m_pages.clear();
+    return m_store.queryIds(filter, m_ids);
+}
+
+bool HistoryPages::read(size_t first, std::vector<DispenseRecord>& rows) {
+    const size_t end = std::min(m_ids.size(), first + kPageRows);
+    return m_store.fetch(std::vector<int64_t>(m_ids.begin() + static_cast<ptrdiff_t>(first),
+                                              m_ids.begin() + static_cast<ptrdiff_t>(end)),
+                         rows);
+}
+
+const DispenseRecord* HistoryPages::at(size_t row) {
+    if (row >= m_ids.size())
+        return nullptr;
+    const size_t first = row - row % kPageRows;
+    auto page = std::find_if(m_pages.begin(), m_pages.end(),
+                             [first](const Page& p) { return p.first == first; });
+    if (page == m_pages.end()) {
+        // The pages on screen and a little scrolling around them.
+        constexpr size_t kKeptPages = 8;
+        Page fresh{first, {}};
+        if (!read(first, fresh.rows))
+            return nullptr;
+        if (m_pages.size() == kKeptPages)
+            m_pages.pop_back();
+        m_pages.push_front(std::move(fresh));
+    } else if (page != m_pages.begin()) {
+        std::rotate(m_pages.begin(), page, page + 1);
+    }
+    const std::vector<DispenseRecord>& rows = m_pages.front().rows;
+    const size_t at = row - first;
+    // A record removed since the query shortens its page; it must not shift another in.
+    return at < rows.size() && rows[at].id == m_ids[row] ? &rows[at] : nullptr;
+}
+
+bool HistoryPages::forEachPage(
+    const std::function<bool(const std::vector<DispenseRecord>&)>& visit) {
+    std::vector<DispenseRecord> rows;
+    for (size_t first = 0; first < m_ids.size(); first += kPageRows)
+        if (!read(first, rows) || !visit(rows))
+            return false;
     return true;
 }
 
@@ -335,10 +419,12 @@ void AppendField(std::string& out, const std::string& utf8) {
 
 } // namespace
 
-std::string HistoryCsv(const std::vector<DispenseRecord>& records) {
-    std::string out = "\xEF\xBB\xBF";
-    out += "Time,Product,Base Paint,Can Type,Can Size,Can Height,Unit,Unit Size,Unit Fraction,"
-           "Number Of Cans,Canister,Colorant,Amount,Shelf,Punch,Result Code,Outcome\r\n";
+std::string HistoryCsv(const std::vector<DispenseRecord>& records, bool header) {
+    std::string out;
+    if (header)
+        out = "\xEF\xBB\xBF"
+              "Time,Product,Base Paint,Can Type,Can Size,Can Height,Unit,Unit Size,Unit Fraction,"
+              "Number Of Cans,Canister,Colorant,Amount,Shelf,Punch,Result Code,Outcome\r\n";
     for (const DispenseRecord& r : records) {
         const size_t lines = r.colorants.empty() ? 1 : r.colorants.size();
         for (size_t i = 0; i < lines; ++i) {

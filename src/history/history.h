@@ -9,6 +9,8 @@
 #include "frame/types.h"
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <limits>
 #include <string>
 #include <vector>
@@ -16,6 +18,11 @@
 struct sqlite3;
 
 namespace qelp {
+
+// The result code of a dosing command that never reached the driver (refused while another
+// command ran, its file not written, the driver busy or gone): no code a driver reports and
+// none the console sets while waiting for one (-1 unreadable result, -2 no result).
+inline constexpr int32_t kResultNotSent = -3;
 
 // One dosing command as it was sent, and how it ended.
 struct DispenseRecord {
@@ -30,8 +37,8 @@ struct DispenseRecord {
     int32_t shelfPost = 0;
     bool sendPunch = false;
     int32_t punchMode = 0;
-    int32_t resultCode = 0;
-    std::string outcome; // the line the console logged for it
+    int32_t resultCode = 0; // the driver's code, or kResultNotSent
+    std::string outcome;    // the line the console logged for it
     bool operator==(const DispenseRecord&) const;
 };
 
@@ -60,6 +67,10 @@ public:
     bool record(const DispenseRecord& record);
     // The matching records, newest first.
     bool query(const HistoryFilter& filter, std::vector<DispenseRecord>& rows);
+    // The ids of the matching records, newest first: all a window needs before it draws.
+    bool queryIds(const HistoryFilter& filter, std::vector<int64_t>& ids);
+    // The records with these ids, in the order given; an id no longer stored is left out.
+    bool fetch(const std::vector<int64_t>& ids, std::vector<DispenseRecord>& rows);
 
     const std::string& path() const { return m_path; }
     const std::string& lastError() const { return m_error; }
@@ -74,6 +85,37 @@ private:
     sqlite3* m_db = nullptr;
 };
 
+// A query's records read a page at a time as they are asked for, so that a window over
+// 100,000 records costs their ids and the pages on screen. A few pages are kept; the
+// records stay as they were when the page was read.
+class HistoryPages {
+public:
+    static constexpr size_t kPageRows = 100;
+
+    explicit HistoryPages(HistoryStore& store) : m_store(store) {}
+
+    // Runs the query; false (and empty) when the store cannot be read.
+    bool load(const HistoryFilter& filter);
+    size_t size() const { return m_ids.size(); }
+    // The record at row, reading its page when it is not kept; nullptr past the end or when
+    // the page cannot be read. Valid until the next call.
+    const DispenseRecord* at(size_t row);
+    // Hands every record to visit a page at a time, oldest page never kept; stops early when
+    // visit returns false. False when a page cannot be read or visit stopped.
+    bool forEachPage(const std::function<bool(const std::vector<DispenseRecord>&)>& visit);
+
+private:
+    struct Page {
+        size_t first = 0;
+        std::vector<DispenseRecord> rows;
+    };
+    bool read(size_t first, std::vector<DispenseRecord>& rows);
+
+    HistoryStore& m_store;
+    std::vector<int64_t> m_ids;
+    std::deque<Page> m_pages; // most recently used first
+};
+
 // The text that record's search column holds: product, base paint and colorant names,
 // case-folded UTF-8.
 std::string HistorySearchText(const DispenseRecord& record);
@@ -85,6 +127,7 @@ std::string FormatLocalTime(int64_t time);
 // it as UTF-8. One row per colorant line, the dispense's own columns repeated on each, so a
 // spreadsheet can sum amounts per colorant; a dispense without colorants has one row with
 // the colorant columns empty. Numbers use '.' as decimal separator.
-std::string HistoryCsv(const std::vector<DispenseRecord>& records);
+// Without the header (byte-order mark and heading row), the rows that follow another part.
+std::string HistoryCsv(const std::vector<DispenseRecord>& records, bool header = true);
 
 } // namespace qelp

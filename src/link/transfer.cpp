@@ -37,6 +37,7 @@ bool SendAndEvaluate(Program& program, const CommandTurn& turn, int32_t busyWait
     if (SendCommandFile(program, busyWaitMs) != 0) {
         WriteLogLine(program, "Unable to send command (driver busy?)");
     } else {
+        ++program.result.commandsSent;
         WaitForDriverResult(program);
         if (program.result.driverResultCode != 0)
             WriteLogLine(program, "Error: Driver returns " +

@@ -20,22 +20,23 @@
 
 namespace qelp::ui {
 
-// The query's rows as a table; cells are made when drawn, so 100,000 rows cost nothing more
-// than the records themselves.
+// The query's records as a table, read by pages as the view draws them: opening 100,000
+// records costs their ids, not the records.
 class HistoryModel : public QAbstractTableModel {
 public:
-    HistoryModel(char decimalSeparator, QObject* parent)
-        : QAbstractTableModel(parent), m_separator(decimalSeparator) {}
+    HistoryModel(HistoryStore& store, char decimalSeparator, QObject* parent)
+        : QAbstractTableModel(parent), m_pages(store), m_separator(decimalSeparator) {}
 
-    void setRows(std::vector<DispenseRecord> rows) {
+    bool load(const HistoryFilter& filter) {
         beginResetModel();
-        m_rows = std::move(rows);
+        const bool ok = m_pages.load(filter);
         endResetModel();
+        return ok;
     }
-    const std::vector<DispenseRecord>& rows() const { return m_rows; }
+    HistoryPages& pages() const { return m_pages; }
 
     int rowCount(const QModelIndex& parent) const override {
-        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+        return parent.isValid() ? 0 : static_cast<int>(m_pages.size());
     }
     int columnCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : 7; }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
@@ -48,28 +49,31 @@ public:
     QVariant data(const QModelIndex& index, int role) const override {
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::AccessibleTextRole))
             return {};
-        const DispenseRecord& r = m_rows[static_cast<size_t>(index.row())];
+        const DispenseRecord* r = m_pages.at(static_cast<size_t>(index.row()));
+        if (!r)
+            return {};
         switch (index.column()) {
         case 0:
-            return QString::fromStdString(FormatLocalTime(r.time));
+            return QString::fromStdString(FormatLocalTime(r->time));
         case 1:
-            return FromCore(r.recipe.product);
+            return FromCore(r->recipe.product);
         case 2:
-            return FromCore(r.recipe.basePaint);
+            return FromCore(r->recipe.basePaint);
         case 3:
-            return FromCore(r.recipe.canType);
+            return FromCore(r->recipe.canType);
         case 4:
-            return FromCore(RecipeText(r.colorants, m_separator));
+            return FromCore(RecipeText(r->colorants, m_separator));
         case 5:
-            return r.resultCode;
+            return r->resultCode == kResultNotSent ? QVariant(QStringLiteral("not sent"))
+                                                   : QVariant(r->resultCode);
         default:
-            return FromCore(r.outcome);
+            return FromCore(r->outcome);
         }
     }
 
 private:
+    mutable HistoryPages m_pages; // reading a page is what drawing a cell asks for
     char m_separator;
-    std::vector<DispenseRecord> m_rows;
 };
 
 namespace {
@@ -87,7 +91,7 @@ HistoryView::HistoryView(Program& program, HistoryStore& store, Dialogs& dialogs
                  settingsPath, QSize(860, 480), owner),
       m_program(program), m_store(store), m_dialogs(dialogs),
       m_recipeLoaded(std::move(recipeLoaded)) {
-    m_model = new HistoryModel(program.session.decimalSeparator, this);
+    m_model = new HistoryModel(store, program.session.decimalSeparator, this);
     const QDate today = QDate::currentDate();
     m_from = Named(new QDateEdit(today.addDays(-30), this), "From", QStringLiteral("From"));
     m_to = Named(new QDateEdit(today, this), "To", QStringLiteral("To"));
@@ -104,6 +108,8 @@ HistoryView::HistoryView(Program& program, HistoryStore& store, Dialogs& dialogs
     m_table->setSelectionMode(QAbstractItemView::SingleSelection);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
+    // Fitting the columns measures this many rows, not every row of the history.
+    m_table->verticalHeader()->setResizeContentsPrecision(int(HistoryPages::kPageRows / 2));
     m_table->horizontalHeader()->setStretchLastSection(true);
     m_note = Named(new QLabel(this), "Note", QString());
     m_note->setTextFormat(Qt::PlainText);
@@ -144,8 +150,12 @@ HistoryView::HistoryView(Program& program, HistoryStore& store, Dialogs& dialogs
 
 HistoryView::~HistoryView() = default;
 
-const std::vector<DispenseRecord>& HistoryView::rows() const {
-    return m_model->rows();
+size_t HistoryView::rowCount() const {
+    return m_model->pages().size();
+}
+
+const DispenseRecord* HistoryView::record(size_t row) const {
+    return m_model->pages().at(row);
 }
 
 void HistoryView::reload() {
@@ -154,11 +164,9 @@ void HistoryView::reload() {
     filter.from = QDateTime(m_from->date(), QTime(0, 0)).toSecsSinceEpoch();
     filter.until = QDateTime(m_to->date().addDays(1), QTime(0, 0)).toSecsSinceEpoch();
     filter.text = ToCore(m_text->text());
-    std::vector<DispenseRecord> rows;
-    const bool ok = m_store.query(filter, rows);
-    m_model->setRows(std::move(rows));
-    m_table->resizeColumnsToContents(); // measures the first rows only, whatever the count
-    m_note->setText(ok ? QStringLiteral("%1 dispenses").arg(m_model->rows().size())
+    const bool ok = m_model->load(filter);
+    m_table->resizeColumnsToContents();
+    m_note->setText(ok ? QStringLiteral("%1 dispenses").arg(rowCount())
                        : QStringLiteral("The history cannot be read: %1")
                              .arg(QString::fromStdString(m_store.lastError())));
     m_note->setAccessibleName(m_note->text());
@@ -169,14 +177,21 @@ void HistoryView::exportCsv() {
         m_dialogs.saveFile(this, QStringLiteral("Export CSV"), QStringLiteral("dispenses.csv"));
     if (path.isEmpty())
         return;
-    const std::string csv = HistoryCsv(m_model->rows());
+    // Page by page, so that the file, not the memory, holds the whole history.
     QFile file(path);
-    const bool ok =
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
-        file.write(csv.data(), static_cast<qint64>(csv.size())) == static_cast<qint64>(csv.size());
-    m_note->setText(
-        ok ? QStringLiteral("Exported %1 dispenses to %2").arg(m_model->rows().size()).arg(path)
-           : QStringLiteral("Cannot write %1: %2").arg(path, file.errorString()));
+    auto write = [&file](const std::string& bytes) {
+        return file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size());
+    };
+    const bool opened = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    const bool ok = opened && write(HistoryCsv({})) &&
+                    m_model->pages().forEachPage([&](const std::vector<DispenseRecord>& rows) {
+                        return write(HistoryCsv(rows, false));
+                    });
+    const QString why = !opened || file.error() != QFileDevice::NoError
+                            ? file.errorString()
+                            : QString::fromStdString(m_store.lastError());
+    m_note->setText(ok ? QStringLiteral("Exported %1 dispenses to %2").arg(rowCount()).arg(path)
+                       : QStringLiteral("Cannot write %1: %2").arg(path, why));
     m_note->setAccessibleName(m_note->text());
 }
 
@@ -190,8 +205,14 @@ void HistoryView::dispenseAgain() {
         m_note->setAccessibleName(m_note->text());
         return;
     }
-    const DispenseRecord& record = m_model->rows()[static_cast<size_t>(selected.first().row())];
-    const std::vector<std::string> missing = LoadDispenseRecord(m_program, record);
+    const DispenseRecord* chosen = record(static_cast<size_t>(selected.first().row()));
+    if (!chosen) {
+        m_note->setText(QStringLiteral("The history cannot be read: %1")
+                            .arg(QString::fromStdString(m_store.lastError())));
+        m_note->setAccessibleName(m_note->text());
+        return;
+    }
+    const std::vector<std::string> missing = LoadDispenseRecord(m_program, *chosen);
     QString note = QStringLiteral("Loaded into the recipe: press \"Dispense!\" to send it.");
     if (!missing.empty()) {
         QStringList names;

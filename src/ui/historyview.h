@@ -6,7 +6,6 @@
 #include "ui/viewwindow.h"
 
 #include <functional>
-#include <vector>
 
 class QDateEdit;
 class QLabel;
@@ -35,7 +34,10 @@ public:
 
     // Runs the query again with the present filter.
     void reload();
-    const std::vector<DispenseRecord>& rows() const;
+    size_t rowCount() const;
+    // The record shown in that row; nullptr past the end or when it cannot be read. Valid
+    // until the next call.
+    const DispenseRecord* record(size_t row) const;
     QTableView* table() const { return m_table; }
 
 private slots:

@@ -7,17 +7,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QScrollArea>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace qelp::ui {
-
-namespace {
-// How often the view compares the canister table with its bars. Results change the table
-// from inside the core's waits, which know nothing of views; a comparison of a few dozen
-// records costs nothing.
-constexpr int kPollMs = 250;
-} // namespace
 
 LevelBar::LevelBar(const CanisterState& canister, char decimalSeparator, QWidget* parent)
     : QWidget(parent), m_canister(canister),
@@ -85,9 +77,6 @@ LevelsView::LevelsView(Program& program, const QString& settingsPath, QWidget* o
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_empty);
     layout->addWidget(scroll, 1);
-    m_poll = new QTimer(this);
-    connect(m_poll, &QTimer::timeout, this, &LevelsView::refresh);
-    m_poll->start(kPollMs);
     refresh();
 }
 

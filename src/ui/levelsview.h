@@ -1,14 +1,14 @@
 #pragma once
 // LevelsView, "Canister Levels": one bar per canister of the canister table, filled to
 // content / size and coloured by its level state, with the warning and minimum levels
-// marked. It follows the table: a change shows within a fraction of a second.
+// marked. It follows the table: the console calls refresh() wherever it brings its own lists
+// up to date, which is after every command and so after every result that reports canisters.
 #include "frame/types.h"
 #include "ui/viewwindow.h"
 
 #include <vector>
 
 class QLabel;
-class QTimer;
 class QVBoxLayout;
 
 namespace qelp {
@@ -38,7 +38,8 @@ class LevelsView : public ViewWindow {
 public:
     LevelsView(Program& program, const QString& settingsPath, QWidget* owner);
 
-    // Rebuilds the bars when the canister table differs from what they show.
+    // Rebuilds the bars when the canister table differs from what they show; otherwise does
+    // nothing, so it may be called as often as the console likes.
     void refresh();
 
 private:
@@ -47,7 +48,6 @@ private:
     bool m_built = false;
     QLabel* m_empty = nullptr;
     QVBoxLayout* m_rows = nullptr;
-    QTimer* m_poll = nullptr;
 };
 
 } // namespace qelp::ui

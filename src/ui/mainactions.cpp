@@ -203,13 +203,16 @@ void MainForm::create() {
 void MainForm::dispense() {
     if (refuseWhileBusy())
         return;
+    const uint64_t sentBefore = m_program.result.commandsSent;
     const char* outcome =
         DoseRecipe(m_program, m_program.recipe.currentRecipe, m_program.recipe.recipeColorants)
             ? "Dosing completed."
             : "Dosing Failed.";
     log(outcome);
     // After the outcome line, so that a history that cannot be written says so last.
-    dispenseRecorder().record(m_program, DispenseRecordOf(m_program, std::time(nullptr), outcome));
+    const bool reached = m_program.result.commandsSent != sentBefore;
+    dispenseRecorder().record(m_program,
+                              DispenseRecordOf(m_program, std::time(nullptr), outcome, reached));
     refreshConsole();
 }
 

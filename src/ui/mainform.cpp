@@ -6,6 +6,7 @@
 #include "frame/program.h"
 #include "link/supervision.h"
 #include "link/transfer.h"
+#include "ui/levelsview.h"
 #include "ui/textedge.h"
 
 #include <QCloseEvent>
@@ -216,6 +217,11 @@ void MainForm::log(const std::string& line) {
 }
 
 void MainForm::refreshConsole() {
+    // Every result that changes the canister table ends in a refresh of the console, so the
+    // levels window learns of it here, running driver or not (a stopped one empties nothing
+    // but may have answered last).
+    if (m_levels)
+        m_levels->refresh();
     const bool running = m_program.link.driverRunning;
     m_start->setEnabled(!running);
     m_stop->setEnabled(running);

@@ -36,7 +36,8 @@ TEST(ViewLogic, LogFilterIgnoresLetterCaseAndErrorsOnlyNeedsError) {
 
 TEST(ViewLogic, LogIsReadBackwardsInChunksAndFollowed) {
     qelptest::TempDir dir;
-    const std::string path = dir.file("qelpserver.log");
+    // The program names the file in Windows-1252; the system holds its UTF-8 name.
+    const std::string path = dir.file("qelp\xc3\xa4.log"), programPath = dir.file("qelp\xe4.log");
     std::vector<std::string> lines;
     std::string bytes;
     for (int i = 0; i < 40; ++i) {
@@ -50,7 +51,7 @@ TEST(ViewLogic, LogIsReadBackwardsInChunksAndFollowed) {
     qelptest::WriteFile(path, bytes + "half");
     // Chunk sizes that cut CR LF pairs and lines at every place.
     for (size_t chunk : {16, 17, 23, 31, 64, 4096}) {
-        LogTail tail(path, chunk);
+        LogTail tail(programPath, chunk);
         std::vector<std::string> read;
         while (!tail.atStart()) {
             std::vector<std::string> earlier = tail.readEarlier(3);
@@ -59,7 +60,7 @@ TEST(ViewLogic, LogIsReadBackwardsInChunksAndFollowed) {
         }
         EXPECT_EQ(read, lines) << chunk;
     }
-    LogTail tail(path, 16);
+    LogTail tail(programPath, 16);
     tail.readEarlier(1);
     bool restarted = true;
     EXPECT_TRUE(tail.readNew(restarted).empty() && !restarted);
