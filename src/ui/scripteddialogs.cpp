@@ -22,17 +22,15 @@ void ScriptedDialogs::messageBox(QWidget* parent, const QString& text) {
 
 QString ScriptedDialogs::openFile(QWidget*, const QString& title) {
     asked.push_back({Question::Kind::OpenFile, title, {}, {}});
-    if (m_files.empty()) {
-        ++unscripted;
-        return {};
-    }
-    QString path = m_files.front();
-    m_files.pop_front();
-    return path;
+    return nextFile();
 }
 
 QString ScriptedDialogs::saveFile(QWidget*, const QString& title, const QString& suggestedName) {
     asked.push_back({Question::Kind::SaveFile, title, {}, suggestedName});
+    return nextFile();
+}
+
+QString ScriptedDialogs::nextFile() {
     if (m_files.empty()) {
         ++unscripted;
         return {};

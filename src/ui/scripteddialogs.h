@@ -42,6 +42,8 @@ public:
     std::function<void(QWidget* parent, const QString& text)> onMessageBox;
 
 private:
+    // The next scripted file path; an empty one, counted as unscripted, when none is left.
+    QString nextFile();
     std::deque<std::optional<QString>> m_inputs;
     std::deque<QString> m_files;
 };
