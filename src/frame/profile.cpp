@@ -65,10 +65,20 @@ bool sectionNameOf(std::string_view content, std::string& name) {
     return true;
 }
 
-bool keyLineOf(std::string_view content, std::string& key, std::string& value) {
-    size_t eq = content.find('=');
-    if (eq == std::string_view::npos)
-        return false;
+// A key line: the key is the text before the first "=", the value the text after it, both
+// trimmed. A non-blank line without "=" names a key that has no value: a lookup finds it and
+// reads it as empty, so it hides a later line of the same key as any first duplicate does,
+// and a write gives it its "=" and value.
+bool keyLineOf(std::string_view content, std::string& key, std::string& value,
+               bool* hasValue = nullptr) {
+    const size_t eq = content.find('=');
+    if (hasValue)
+        *hasValue = eq != std::string_view::npos;
+    if (eq == std::string_view::npos) {
+        key = trim(content, kFileSpace);
+        value.clear();
+        return !key.empty();
+    }
     key = trim(content.substr(0, eq), kFileSpace);
     value = trim(content.substr(eq + 1), kFileSpace);
     return true;
@@ -80,26 +90,17 @@ enum class Encoding { Ansi, Utf8, Utf16 };
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16Mark = "\xFF\xFE";
 
-// UTF-16LE to UTF-8. A lone surrogate keeps its own three-byte form, so that a file written
-// back holds exactly the units it held; an odd last byte is no unit and is dropped.
+// UTF-16LE to UTF-8, one unit at a time: a surrogate, paired or not, keeps its own
+// three-byte form. A file written back thus holds exactly the units it held, and a reader
+// in the single-byte code page gets one "?" per unit, as the system's ANSI functions give
+// for a character outside the Basic Multilingual Plane. An odd last byte is no unit and is
+// dropped.
 std::string utf16ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    auto unitAt = [&](size_t i) {
-        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) |
-                                     (static_cast<unsigned char>(bytes[i + 1]) << 8));
-    };
-    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        uint32_t unit = unitAt(i);
-        if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < bytes.size()) {
-            const uint32_t low = unitAt(i + 2);
-            if (low >= 0xDC00 && low < 0xE000) {
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            }
-        }
-        AppendUtf8(out, unit);
-    }
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+        AppendUtf8(out, static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) |
+                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
     return out;
 }
 
@@ -162,9 +163,25 @@ std::string encode(const Decoded& file) {
 
 // What a reader sees: the file's text in the single-byte code page, as the Win32 reader
 // hands values to a program that uses that code page.
+// The system converts UTF-16 units one at a time, so a character outside the Basic
+// Multilingual Plane, two units, reads as "??" from a UTF-8 file as from a UTF-16 one.
 std::string readableText(std::string_view bytes) {
     Decoded file = decode(bytes);
-    return file.encoding == Encoding::Ansi ? std::move(file.text) : Utf8ToCp1252(file.text);
+    if (file.encoding == Encoding::Ansi)
+        return std::move(file.text);
+    const std::string_view text = file.text;
+    std::string out;
+    size_t from = 0;
+    for (size_t i = 0; i + 3 < text.size(); ++i) {
+        const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+        if ((byte(0) & 0xF8) == 0xF0 && (byte(1) & 0xC0) == 0x80 && (byte(2) & 0xC0) == 0x80 &&
+            (byte(3) & 0xC0) == 0x80) {
+            out += Utf8ToCp1252(text.substr(from, i - from)) + "??";
+            from = i + 4;
+            i += 3;
+        }
+    }
+    return out + Utf8ToCp1252(text.substr(from));
 }
 
 // A caller's text (single-byte code page) in the file's own encoding.
@@ -313,13 +330,13 @@ SectionSpan findSection(std::string_view text, std::string_view section) {
 
 // The key's line inside the span, if any: the first of duplicates.
 bool findKey(std::string_view text, const SectionSpan& span, std::string_view key, LineRef& at,
-             std::string& spelling, std::string& value) {
+             std::string& spelling, std::string& value, bool* hasValue = nullptr) {
     bool found = false;
     const std::string_view body = text.substr(0, span.end);
     forEachLine(body.substr(span.body), [&](const LineRef& rel) {
         LineRef line{rel.start + span.body, rel.end + span.body, rel.next + span.body};
         std::string k, v;
-        if (keyLineOf(text.substr(line.start, line.end - line.start), k, v) &&
+        if (keyLineOf(text.substr(line.start, line.end - line.start), k, v, hasValue) &&
             EqualsIgnoreCase(k, key)) {
             at = line;
             spelling = k;
@@ -338,8 +355,9 @@ std::string setIn(std::string_view text, const std::string& section, const std::
     const SectionSpan span = findSection(text, section);
     LineRef line;
     std::string spelling, old;
-    if (span.found && findKey(text, span, key, line, spelling, old)) {
-        if (old == value)
+    bool hasValue = false;
+    if (span.found && findKey(text, span, key, line, spelling, old, &hasValue)) {
+        if (hasValue && old == value)
             return std::string(text); // already holds it: the file stays as it is
         // The key keeps its spelling in the file, as with the Win32 writer.
         std::string out(text.substr(0, line.start));

@@ -20,7 +20,12 @@
 //  - the first of duplicate sections, and the first of duplicate keys in it, wins;
 //  - one pair of matching double or single quotes around the value is removed;
 //  - nothing is a comment: ";" and "#" lines are ordinary lines, a ";" after a value
-//    belongs to the value; a line without "=" holds no key and is skipped.
+//    belongs to the value;
+//  - a non-blank line without "=" names a key that has no value: it reads as empty and, as
+//    the first of duplicates, hides a later line of the same key; a write gives it "=" and
+//    the value;
+//  - a UTF-16 unit that is half of a surrogate pair reads as "?", so a character outside
+//    the Basic Multilingual Plane reads as "??", as from the system's ANSI functions.
 // Writing trims the names as reading does and drops the value's leading blanks. It replaces
 // the key's line in place and keeps every other byte of the file; a new key goes after the
 // last non-blank line of its section, a new section at the end of the file, and a missing

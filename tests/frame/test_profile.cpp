@@ -44,7 +44,7 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
     const std::string v150 = std::string(98, 'x') + " tail" + std::string(47, 'y');
     // Pairs of file text and the value of key k in section s: names ignore case and blanks,
     // values are trimmed, one pair of quotes goes, nothing is a comment, the first duplicate
-    // wins, a line without '=' holds no value, CR, CRLF and LF end lines.
+    // wins, a line without '=' is a key without a value, CR, CRLF and LF end lines.
     const std::string cases[][2] = {
         {"  [ S ]  \r\n  K  =5\r\n", "5"},
         {"[S]\r\n\tk\t=\t6\t\r\n", "6"},
@@ -61,9 +61,8 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
         {"[S]\r\nk=first\r\nK=second\r\n", "first"},
         {"[S]\r\nk=1\r\n[T]\r\n[s]\r\nk=2\r\n", "1"},
         {"[S]\r\nj=1\r\n[s]\r\nk=2\r\n", ""},
-#ifndef _WIN32 // Windows' own reader decides these: a key line without "=", a surrogate pair
-        {"[S]\r\nk\r\nk=3\r\n", "3"},
-#endif
+        {"[S]\r\nk\r\nk=3\r\n", ""},
+        {"[S]\r\nbare\r\nk=3\r\n", "3"},
         {"[S]\r\nk=a=b\r\n", "a=b"},
         {"k=0\r\n[S]\r\nj=1\r\n", ""},
         {"[S]\ra=1\r\nb=2\nk=3", "3"},
@@ -77,9 +76,8 @@ TEST_F(Profile, ReadsThroughEveryQuirkWithoutWaitingForAFifo) {
          "b"},
         {"\xEF\xBB\xBF[S]\r\nk=Gr\xC3\xBCn \xE2\x82\xAC\r\n", "Gr\xFCn \x80"},
         {"[S]\r\nk=Gr\xC3\xBCn\r\n", "Gr\xC3\xBCn"},
-#ifndef _WIN32
-        {Bytes("\xFF\xFE[\0S\0]\0\n\0k\0=\0\xFC\0\xAC\x20\x3D\xD8\0\xDE\n\0"), "\xFC\x80?"},
-#endif
+        {Bytes("\xFF\xFE[\0S\0]\0\n\0k\0=\0\xFC\0\xAC\x20\x3D\xD8\0\xDE\n\0"), "\xFC\x80??"},
+        {"\xEF\xBB\xBF[S]\r\nk=\xF0\x9F\x98\x80|\xC3\r\n", "??|?"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(read(c[0], "s", "k"), c[1]) << c[0];
@@ -157,6 +155,7 @@ TEST_F(Profile, WritesInPlaceKeepingEveryOtherByteOrNotAtAll) {
         {"[B]\r\n[S]\r\nx=1", "[B]\r\n[S]\r\nx=1\r\nk=5\r\n"},
         {"[S]", "[S]\r\nk=5\r\n"},
         {"[S]\nbare\n\n[B]\n", "[S]\nbare\nk=5\r\n\n[B]\n"},
+        {"[S]\r\n k \r\nk=1\r\n", "[S]\r\nk=5\r\nk=1\r\n"},
         {"[A]\r\nx=1", "[A]\r\nx=1\r\n[S]\r\nk=5\r\n"},
         {"[A]\nx=1\n", "[A]\nx=1\n[S]\r\nk=5\r\n"},
         {"[S]\r\nk = 5 \r\n", "[S]\r\nk = 5 \r\n"},
