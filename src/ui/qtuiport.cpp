@@ -9,8 +9,12 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QSocketNotifier>
 #include <QTimer>
+#ifdef Q_OS_WIN
+#include <QWinEventNotifier>
+#else
+#include <QSocketNotifier>
+#endif
 
 namespace qelp::ui {
 
@@ -40,14 +44,21 @@ void QtUiPort::waitForEvents(DirectoryWatch* watch, int timeoutMs) {
     // Sleep in the event loop until the driver touches the exchange directory, the operator
     // does something, or the timeout passes. The notifier switches itself off at its first
     // signal: a readable watch must not keep waking a modal loop that a button opened from
-    // inside this wait (a dialog, say) until the wait gets to drain it.
-    const int fd = watch ? static_cast<int>(watch->nativeHandle()) : -1;
-    QSocketNotifier* notifier = nullptr;
-    if (fd >= 0) {
-        notifier = new QSocketNotifier(fd, QSocketNotifier::Read);
-        QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+    // inside this wait (a dialog, say) until the wait gets to drain it. The watch's handle is
+    // an event object on Windows and a descriptor elsewhere.
+    const std::intptr_t handle = watch ? watch->nativeHandle() : -1;
+#ifdef Q_OS_WIN
+    using Notifier = QWinEventNotifier;
+    Notifier* notifier =
+        handle != -1 ? new Notifier(reinterpret_cast<Qt::HANDLE>(handle)) : nullptr;
+#else
+    using Notifier = QSocketNotifier;
+    Notifier* notifier =
+        handle >= 0 ? new Notifier(static_cast<int>(handle), QSocketNotifier::Read) : nullptr;
+#endif
+    if (notifier)
+        QObject::connect(notifier, &Notifier::activated, notifier,
                          [notifier] { notifier->setEnabled(false); });
-    }
     QTimer timeout;
     timeout.setSingleShot(true);
     timeout.start(timeoutMs);
