@@ -22,8 +22,7 @@ public:
     ~ConsoleFixture();
 
     void installDriver() { driver = std::make_unique<qelptest::DriverInstall>(dir.path()); }
-    void installIcons(); // the program's icons into <program directory>/graphics
-    bool start() {       // "Start QELP"; true when the driver runs afterwards
+    bool start() { // "Start QELP"; true when the driver runs afterwards
         click("Command1");
         return program.link.driverRunning;
     }
