@@ -1,20 +1,15 @@
-#include <QPushButton>
 // The console against the real simulator: enable rules, maintenance actions, selection lists,
 // canister line, the busy rule, machine information, command-file replay.
-#include "console/commandlist.h"
-#include "console/consoletext.h"
 #include "exchange/exchange.h"
 #include "link/transfer.h"
 #include "support/consolefixture.h"
-#include "ui/msgwindow.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QTest>
 
 #include <filesystem>
 #include <map>
-
-#include <QDir>
 
 using guitest::Has;
 using Lines = std::vector<std::string>;
@@ -98,9 +93,7 @@ private slots:
         QCOMPARE(enabledControls(),
                  (QStringList{"Command2", "cmd_cancol", "Frame1", "Frame2", "Frame3", "Command7"}));
         QComboBox* c1 = m_f->combo("Combo1");
-        QCOMPARE(c1->count(), 17);
         QCOMPARE(c1->currentText(), QString());
-        QCOMPARE(m_f->combo("Combo2")->count(), 16);
 
         m_f->click("Command2");
         QCOMPARE(m_f->status(), QString("Driver stopped."));
@@ -108,31 +101,47 @@ private slots:
         QCOMPARE(c1->count(), 17); // lists are left alone when stopped
     }
 
-    void maintenanceAction_data() {
-        QTest::addColumn<int>("row");
-        for (int i = 0; i < int(std::size(kActions)); ++i)
-            QTest::newRow(qPrintable(QString("Command%1 %2").arg(kActions[i].button).arg(i))) << i;
-    }
-    void maintenanceAction() {
-        QFETCH(int, row);
-        const Action& a = kActions[row];
+    void maintenanceActions() {
         startWithDriver();
-        m_f->combo("Combo1")->setEditText(a.select);
-        m_f->combo("Combo2")->setEditText(a.select);
-        for (const QString& s : QString(a.answers).split(';'))
-            m_f->dialogs.answerInput(s == "<cancel>" ? std::nullopt : std::optional<QString>(s));
-        const Lines out = m_f->press(("Command" + std::string(a.button)).c_str());
-        QCOMPARE(m_f->dialogs.unscripted, 0);
-        if (std::string(a.line).starts_with("@"))
-            QVERIFY2(Has(out, a.line) && out.back().ends_with(" completed."), a.line);
-        else
-            QCOMPARE(out, *a.line ? Lines{a.line} : Lines{});
+        for (const Action& a : kActions) {
+            const std::string button = "Command" + std::string(a.button);
+            const QByteArray row = QByteArray(button.c_str()) + " '" + a.select + "'";
+            m_f->dialogs.clear();
+            m_f->combo("Combo1")->setEditText(a.select);
+            m_f->combo("Combo2")->setEditText(a.select);
+            for (const QString& s : QString(a.answers).split(';'))
+                m_f->dialogs.answerInput(s == "<cancel>" ? std::nullopt
+                                                         : std::optional<QString>(s));
+            const Lines out = m_f->press(button.c_str());
+            QVERIFY2(m_f->dialogs.unscripted == 0, row);
+            if (std::string(a.line).starts_with("@"))
+                QVERIFY2(Has(out, a.line) && out.back().ends_with(" completed."), row);
+            else
+                QVERIFY2(out == (*a.line ? Lines{a.line} : Lines{}), row);
+        }
     }
 
-    void listsAreRebuiltOnlyWhenOutOfStep() {
+    // The status line follows the canister typed or chosen; the lists are rebuilt only when
+    // they are out of step with the canister table.
+    void canisterLineAndLists() {
         startWithDriver();
         QComboBox* canister = m_f->combo("Combo1");
         QComboBox* colorant = m_f->combo("Combo2");
+        m_f->program.canisters.canisterTable[0].contentMl = 12.5;
+        QTest::keyClicks(canister->lineEdit(), "1");
+        QCOMPARE(m_f->status(), QString("Canister# 1 Colorant Titanium White\nTotal Size: 4000 "
+                                        "Current Level: 12.5\nLastDosed(ul): 0"));
+        QTest::keyClicks(canister->lineEdit(), "2");
+        QCOMPARE(m_f->status(), QString("Canister# 12 Colorant Burnt Sienna\nTotal Size: 2000 "
+                                        "Current Level: 1460\nLastDosed(ul): 0"));
+        for (const char* text : {"0", "x", "99", ""}) { // no canister: status left alone
+            canister->setEditText(text);
+            QVERIFY(m_f->status().startsWith("Canister# 12"));
+        }
+        canister->setCurrentIndex(3);
+        QVERIFY(m_f->status().startsWith("Canister# 3 Colorant Oxide Red"));
+        QVERIFY(!m_f->log().back().starts_with("Canister#")); // not logged
+
         canister->setCurrentIndex(5);
         colorant->setCurrentIndex(2);
         colorant->setItemText(7, colorant->itemText(7).toUpper()); // letter case: in step
@@ -156,25 +165,6 @@ private slots:
         QCOMPARE(colorant->itemText(3), QString("Jet Black"));
     }
 
-    void canisterLineFollowsTheTypedNumber() {
-        startWithDriver();
-        QComboBox* canister = m_f->combo("Combo1");
-        m_f->program.canisters.canisterTable[0].contentMl = 12.5;
-        QTest::keyClicks(canister->lineEdit(), "1");
-        QCOMPARE(m_f->status(), QString("Canister# 1 Colorant Titanium White\nTotal Size: 4000 "
-                                        "Current Level: 12.5\nLastDosed(ul): 0"));
-        QTest::keyClicks(canister->lineEdit(), "2");
-        QCOMPARE(m_f->status(), QString("Canister# 12 Colorant Burnt Sienna\nTotal Size: 2000 "
-                                        "Current Level: 1460\nLastDosed(ul): 0"));
-        for (const char* text : {"0", "x", "99", ""}) { // no canister: status left alone
-            canister->setEditText(text);
-            QVERIFY(m_f->status().startsWith("Canister# 12"));
-        }
-        canister->setCurrentIndex(3);
-        QVERIFY(m_f->status().startsWith("Canister# 3 Colorant Oxide Red"));
-        QVERIFY(!m_f->log().back().starts_with("Canister#")); // not logged
-    }
-
     void commandIsRefusedWhileOneWaits() {
         startWithDriver();
         qelp::Program& p = m_f->program;
@@ -184,14 +174,12 @@ private slots:
         p.recipe.punchMode = 1;
         m_f->form->refreshConsole();
         // Checked inside the wait; Abort is pressed in any case so the driver never hangs.
-        bool abortUsable = false;
         QStringList statuses;
-        size_t asked = 0;
         Lines loggedInside;
-        bool gridOpened = false, closed = true; // the grid would hold the wait: closed at once
+        bool abortUsable = false, gridOpened = false, closed = true; // the grid: closed at once
         guitest::WhenVisible("CanColConf", [&](QWidget* w) { gridOpened = w->close(); });
         guitest::WhenVisible("MsgWindow", [&](QWidget*) {
-            const size_t inside = m_f->mark(), before = m_f->dialogs.asked.size();
+            const size_t inside = m_f->mark();
             for (const char* b : {"Command3", "Command10", "Command20", "Command16", "Command5",
                                   "Command14", "Command15", "cmd_cancol"}) {
                 m_f->click(b);
@@ -199,7 +187,6 @@ private slots:
             }
             closed = m_f->form->close();
             statuses << m_f->status();
-            asked = m_f->dialogs.asked.size() - before;
             loggedInside = m_f->since(inside);
             abortUsable = enabled("Command13");
             if (abortUsable)
@@ -212,9 +199,8 @@ private slots:
         QCOMPARE(statuses, QStringList(8, QString(kBusyStatusLine))
                                << "Busy: a command is still running; press Abort first, then "
                                   "close the console.");
-        QCOMPARE(asked, size_t(0));
-        QVERIFY(loggedInside.empty());
-        QVERIFY(Has(out, "Error: Driver returns 3 on command.")); // aborted
+        QVERIFY(loggedInside.empty() && m_f->dialogs.asked.empty()); // nothing asked either
+        QVERIFY(Has(out, "Error: Driver returns 3 on command."));    // aborted
         QCOMPARE(out.back(), std::string("Dosing Failed."));
         QVERIFY(m_f->program.message.messageWindowCloseRequest); // closed by the window's timer
         QTRY_VERIFY(!m_f->program.message.messageWindowOpen);
@@ -278,8 +264,7 @@ private slots:
         QCOMPARE(out.size(), size_t(4));
         QVERIFY(out.back() == "Machinfo CanisterSize failed....." &&
                 m_f->dialogs.messages().isEmpty());
-        QVERIFY(!m_f->program.link.driverRunning); // the lost driver switched the groups off
-        QCOMPARE(enabledControls(), (QStringList{"Command1", "cmd_cancol"}));
+        QCOMPARE(enabledControls(), (QStringList{"Command1", "cmd_cancol"})); // the link is lost
     }
 
     void mixedListIsReplayedWithItsSummary() {
