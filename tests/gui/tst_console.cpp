@@ -1,9 +1,15 @@
-// The console against the real simulator: enable rules, maintenance actions, selection lists,
-// canister line, the busy rule, machine information, command-file replay.
+// The console against the real simulator: enable rules and the levels view, maintenance
+// actions, selection lists, canister line, the busy rule, machine information, command-file
+// replay, and the event log view.
+#include "console/viewlogic.h"
 #include "exchange/exchange.h"
+#include "frame/eventlog.h"
 #include "link/transfer.h"
 #include "support/consolefixture.h"
+#include "ui/levelsview.h"
+#include "ui/logview.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QTest>
@@ -52,10 +58,6 @@ class TestConsole : public QObject {
     std::unique_ptr<guitest::ConsoleFixture> m_f;
     const QString m_cwd = QDir::currentPath();
 
-    void startWithDriver() {
-        m_f->installDriver();
-        QVERIFY(m_f->start());
-    }
     bool enabled(const char* name) { return m_f->button(name)->isEnabled(); }
     QStringList enabledControls() { // Command7 sits inside Frame1
         QStringList on;
@@ -83,17 +85,31 @@ private slots:
         QCOMPARE(enabledControls(), unlinked);
         QCOMPARE(m_f->combo("Combo1")->count(), 0);
         QVERIFY(!qelptest::Exists(m_f->dir.path() + "ServerCmd")); // driver left alone
+        LevelsView* levels = m_f->form->openLevels();
+        QVERIFY(levels->findChildren<LevelBar*>().isEmpty() &&
+                levels->findChild<QWidget*>("NoLevels")->isVisible());
 
         QVERIFY(!m_f->start()); // no driver installed
         QCOMPARE(m_f->status(), QString("Driver failed to start...."));
         QCOMPARE(enabledControls(), unlinked);
 
-        startWithDriver();
+        QVERIFY(m_f->installAndStart());
         QCOMPARE(m_f->status(), QString("Driver started, Dispenser reset."));
         QCOMPARE(enabledControls(),
                  (QStringList{"Command2", "cmd_cancol", "Frame1", "Frame2", "Frame3", "Command7"}));
         QComboBox* c1 = m_f->combo("Combo1");
         QCOMPARE(c1->currentText(), QString());
+        const auto bars = [&] { // the levels follow the canister table
+            QStringList names;
+            for (LevelBar* bar : levels->findChildren<LevelBar*>())
+                names << bar->accessibleName();
+            return names;
+        };
+        auto& table = m_f->program.canisters.canisterTable;
+        QTRY_COMPARE(bars().size(), int(table.size()));
+        table.at(0).contentMl = table.at(0).minMl;
+        m_f->form->refreshConsole(); // as after every result
+        QVERIFY(bars().contains(QString::fromStdString(LevelText(table[0], '.'))));
 
         m_f->click("Command2");
         QCOMPARE(m_f->status(), QString("Driver stopped."));
@@ -102,7 +118,7 @@ private slots:
     }
 
     void maintenanceActions() {
-        startWithDriver();
+        QVERIFY(m_f->installAndStart());
         for (const Action& a : kActions) {
             const std::string button = "Command" + std::string(a.button);
             const QByteArray row = QByteArray(button.c_str()) + " '" + a.select + "'";
@@ -124,7 +140,7 @@ private slots:
     // The status line follows the canister typed or chosen; the lists are rebuilt only when
     // they are out of step with the canister table.
     void canisterLineAndLists() {
-        startWithDriver();
+        QVERIFY(m_f->installAndStart());
         QComboBox* canister = m_f->combo("Combo1");
         QComboBox* colorant = m_f->combo("Combo2");
         m_f->program.canisters.canisterTable[0].contentMl = 12.5;
@@ -166,7 +182,7 @@ private slots:
     }
 
     void commandIsRefusedWhileOneWaits() {
-        startWithDriver();
+        QVERIFY(m_f->installAndStart());
         qelp::Program& p = m_f->program;
         p.recipe.currentRecipe = {0, 29.574, 48, 1, "", "", "", 0, 0};
         p.recipe.recipeColorants = {{1, 5, 33, "Titanium White"}};
@@ -222,7 +238,7 @@ private slots:
     // Closing the console ends the console only: the driver goes on running for the next
     // one, and the exchange files stay as they are.
     void closingLeavesTheDriverAndTheExchangeFiles() {
-        startWithDriver();
+        QVERIFY(m_f->installAndStart());
         const auto files = [&] {
             std::map<std::string, std::string> found;
             for (const std::string& dir : {m_f->program.link.driverCommandDirectory,
@@ -240,7 +256,7 @@ private slots:
     }
 
     void machineFeaturesAndVersion() {
-        startWithDriver();
+        QVERIFY(m_f->installAndStart());
         m_f->click("Command5");
         m_f->click("Command17");
         const QStringList boxes = m_f->dialogs.messages();
@@ -268,7 +284,7 @@ private slots:
     }
 
     void mixedListIsReplayedWithItsSummary() {
-        startWithDriver();
+        QVERIFY(m_f->installAndStart());
         const std::string a = write("a.cmd", "@RUN\r\n@EXT RESET\r\n@END\r\n");
         const std::string c = write("c.cmd", "@RUN\r\n@EXT CLEAN 99\r\n@END\r\n"); // fails
         const std::string e = write("e.cmd", "@RUN\r\n@EXT MACHINE_INFO PUMPCOUNT\r\n@END\r\n");
@@ -310,6 +326,18 @@ private slots:
         QCOMPARE(out.back(), std::string("Commandfile sending completed."));
         m_f->dialogs.answerOpenFile(QString());
         QCOMPARE(m_f->press("Command12"), Lines{"Commandfile sending failed..."});
+    }
+
+    void eventLogViewFollowsAndFilters() {
+        LogView* view = m_f->form->openEventLog();
+        qelp::WriteLogLine(m_f->program, "- Error: probe one");
+        qelp::WriteLogLine(m_f->program, "probe two");
+        auto shown = [&] { return view->shownLines(); };
+        QTRY_VERIFY(!shown().empty() && shown().back().ends_with("probe two"));
+        view->findChild<QLineEdit*>("Filter")->setText("PROBE");
+        view->findChild<QCheckBox*>("ErrorsOnly")->setChecked(true);
+        QCOMPARE(shown().size(), size_t(1));
+        QVERIFY(shown()[0].ends_with("- Error: probe one"));
     }
 };
 

@@ -217,8 +217,7 @@ private slots:
         QCOMPARE(m_f->dialogs.messages(),
                  QStringList{"Invalid shelf move value (No). NO MOVE will be used!"});
 
-        m_f->installDriver();
-        QVERIFY(m_f->start());
+        QVERIFY(m_f->installAndStart());
         QComboBox* colorant = m_f->combo("Combo2");
         for (auto [typed, sent] : {std::pair{"oxide", "@EXT PURGECOL oxide\r\n"},
                                    {"Gr\u00fcn", "@EXT PURGECOL Gr\xfcn\r\n"}}) {
@@ -430,8 +429,7 @@ private slots:
 
     void composedRecipeIsDispensedWithTheDriversQuestionAnswered() {
         m_f->program.canisters.canisterTable.clear();
-        m_f->installDriver();
-        QVERIFY(m_f->start());
+        QVERIFY(m_f->installAndStart());
         bool composed = false; // "Create" opens the screen modally; compose while it is open
         guitest::WhenVisible("RecipeForm", [&](QWidget* w) {
             m_form = static_cast<RecipeForm*>(w);
