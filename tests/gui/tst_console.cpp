@@ -218,9 +218,7 @@ private slots:
         QVERIFY(loggedInside.empty() && m_f->dialogs.asked.empty()); // nothing asked either
         QVERIFY(Has(out, "Error: Driver returns 3 on command."));    // aborted
         QCOMPARE(out.back(), std::string("Dosing Failed."));
-        QVERIFY(m_f->program.message.messageWindowCloseRequest); // closed by the window's timer
-        QTRY_VERIFY(!m_f->program.message.messageWindowOpen);
-        QCOMPARE(m_f->program.message.replyPending, 0);
+        QTRY_VERIFY(!m_f->program.message.messageWindowOpen); // on the request of the wait
         QVERIFY(!enabled("Command13"));
 
         bool abortKept = false; // Stop ends a waiting command by ending its driver
