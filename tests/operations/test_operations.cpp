@@ -86,11 +86,6 @@ TEST_F(Operations, DosingMovesTheDosedAmountsIntoTheTableAsTheOperatorDecides) {
 
 TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     qelp::Program& p = f.program;
-    const std::string prepared = f.dir.file("prepared.cmd");
-    WriteFile(prepared, "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
-    EXPECT_TRUE(qelp::SendPreparedCommandFile(p, prepared));
-    EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
-
     // A name that differs only in letter case is another file here and is copied; the
     // server command file under another name (a link) goes out as it stands, not copied.
     const std::string upper = p.link.serverCommandDirectory + "CMD.DAT";
@@ -117,6 +112,7 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT PURGE 4\r\n@END\r\n");
 
     // Without the frame the file still goes out unchanged; the driver decides.
+    const std::string prepared = f.dir.file("prepared.cmd");
     WriteFile(prepared, "@EXT VERSION\r\n");
     qelp::SendPreparedCommandFile(p, prepared);
     EXPECT_TRUE(
@@ -130,8 +126,6 @@ TEST_F(Operations, BusyDriverLeavesTheUnsentCommandInTheServerFile) {
     WriteFile(f.driver.exchangeDir + "busy.flg", "");
     EXPECT_FALSE(qelp::CleanCanister(p, 6));
     EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT CLEAN 6\r\n@END\r\n");
-    EXPECT_EQ(f.logMessages().back(), "Unable to send command (driver busy?)");
-    EXPECT_TRUE(p.link.driverRunning);
 }
 
 TEST_F(Operations, CommandFileThatCannotBeWrittenIsNeverSent) {
