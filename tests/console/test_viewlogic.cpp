@@ -28,9 +28,8 @@ TEST(ViewLogic, LogFilterIgnoresLetterCaseAndErrorsOnlyNeedsError) {
     for (auto [text, errorsOnly, matches] : {std::tuple{"", false, true},
                                              {"GRÜN", false, true},
                                              {"error", true, true},
-                                             {"blau", false, false}}) {
+                                             {"blau", false, false}})
         EXPECT_EQ(LogLineMatches(line, {text, errorsOnly}), matches) << text;
-    }
     EXPECT_FALSE(LogLineMatches("10:00 > errors only by its word", {"", true}));
 }
 

@@ -290,8 +290,8 @@ private slots:
         write("rel.cmd", "@RUN\r\n@EXT RESET\r\n@END\r\n");
         const std::string list =
             write("list.txt", a + "\r\n\r\n" + b + "\r\n" + c + ", \"" + e + "\"\r\nrel.cmd\r\n");
-        QVERIFY(QDir::setCurrent(
-            QString::fromStdString(m_f->dir.path()))); // relative entries: current directory
+        // Relative entries are read from the current directory.
+        QVERIFY(QDir::setCurrent(QString::fromStdString(m_f->dir.path())));
         m_f->dialogs.answerOpenFile(QString::fromStdString(list));
         Lines own = m_f->press("Command14");
         QCOMPARE(m_f->dialogs.asked.back().text, QString("Select a QELP commandfileList"));
