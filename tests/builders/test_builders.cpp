@@ -12,6 +12,7 @@
 
 using namespace qelp;
 using namespace qelptest;
+using Lines = std::vector<std::string>;
 
 namespace {
 
@@ -75,28 +76,22 @@ TEST_F(Builders, EveryBuilderWritesItsGoldenFileAndLogLine) {
         EXPECT_TRUE(build(f.program));
         EXPECT_EQ(ReadFile(cmd), Golden(golden));
         EXPECT_EQ(ReadFile(victim), std::string(4000, 'z'));
-        const std::vector<std::string> log = f.logMessages();
-        ASSERT_EQ(log.size(), before + 1);
-        EXPECT_EQ(log.back(), std::string(verb) + " command created");
+        EXPECT_EQ(f.messagesFrom(before), Lines{std::string(verb) + " command created"});
     }
 }
 
 TEST_F(Builders, UnwritableCommandFileFailsWithoutCreationLine) {
-    const std::pair<std::string, Build> cases[] = {
-        {f.dir.file("gone/"), BUILD(CreateCleanCommand(p, 3))},
+    const std::tuple<std::string, std::string, Build> cases[] = {
+        {f.dir.file("gone/"), f.dir.file("gone/cmd.dat"), BUILD(CreateCleanCommand(p, 3))},
         // Before the configuration was read nothing may land in the current directory.
-        {"", BUILD(CreateVersionCommand(p))},
+        {"", "(server command directory not configured)", BUILD(CreateVersionCommand(p))},
     };
-    for (const auto& [directory, build] : cases) {
+    for (const auto& [directory, where, build] : cases) {
         SCOPED_TRACE(directory);
         f.program.link.serverCommandDirectory = directory;
         const size_t before = f.logMessages().size();
         EXPECT_FALSE(build(f.program));
-        const std::vector<std::string> log = f.logMessages();
-        ASSERT_EQ(log.size(), before + 1);
-        EXPECT_EQ(log.back(), "Error: Cannot write command file " +
-                                  (directory.empty() ? "(server command directory not configured)"
-                                                     : directory + "cmd.dat"));
+        EXPECT_EQ(f.messagesFrom(before), Lines{"Error: Cannot write command file " + where});
     }
     EXPECT_FALSE(Exists(f.dir.file("gone")));
 }

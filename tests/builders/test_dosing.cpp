@@ -66,34 +66,26 @@ TEST_F(Dosing, RecipesMatchGoldenFilesAndCopy) {
     EXPECT_EQ(recipe.canType, "Big can");
 }
 
-TEST_F(Dosing, CanLineRulesAndEmptyNameList) {
-    // A height of 0 or less is unknown; an empty list with names is the bare keyword.
-    DosingRecipe recipe = {0, 29.574, 48, -1, "P", "B", "2L AshTray", 2000, -5};
+TEST_F(Dosing, CanLineAndGeneratedCanTypeRoundingHalfToEven) {
+    // A height of 0 or less is unknown; a size of 0 or less gives no can line and no name.
+    // clang-format off
+    const std::tuple<int32_t, int32_t, const char*> cases[] = {
+        {2500, 140, "2.5L"}, {1000, 140, "1L"}, {250, 140, "0.2L"}, {1250, 140, "1.2L"},
+        {1049, 140, "1L"}, {350, 140, "0.4L"}, {450, 140, "0.4L"}, {150, 140, "0.2L"},
+        {1051, 140, "1.1L"}, {50, 140, "0L"}, {51, 140, "0.1L"}, {3750, 140, "3.8L"},
+        {5, 140, "0L"}, {19950, 140, "20L"}, {2147483647, 140, "2147483.6L"},
+        {2000, -5, "2L"}, {-100, 140, ""}};
+    // clang-format on
     f.program.recipe.sendColorantNames = true;
-    ASSERT_TRUE(CreateDosingCommand(f.program, recipe, {}));
-    EXPECT_EQ(lineStarting("@CAN"), "@CAN \"2L AshTray\" 2000 *UNK");
-    EXPECT_EQ(lineStarting("@CN"), "@CNT");
-    // A size of 0 or less: no can line, and no name generated either.
-    recipe.canType.clear();
-    recipe.canSize = -100;
-    ASSERT_TRUE(CreateDosingCommand(f.program, recipe, {}));
-    EXPECT_EQ(lineStarting("@CAN"), "(none)");
-    EXPECT_EQ(recipe.canType, "");
-}
-
-TEST_F(Dosing, GeneratedCanTypeRoundsHalfToEven) {
-    const std::pair<int32_t, const char*> cases[] = {
-        {2500, "2.5L"}, {1000, "1L"},   {250, "0.2L"}, {1250, "1.2L"}, {1049, "1L"},
-        {350, "0.4L"},  {450, "0.4L"},  {150, "0.2L"}, {1051, "1.1L"}, {50, "0L"},
-        {51, "0.1L"},   {3750, "3.8L"}, {5, "0L"},     {19950, "20L"}, {2147483647, "2147483.6L"}};
-    for (const auto& [size, name] : cases) {
+    for (const auto& [size, height, name] : cases) {
         SCOPED_TRACE(size);
-        DosingRecipe recipe = {0, 29.574, 48, 1, "P", "B", "", size, 140};
+        DosingRecipe recipe = {0, 29.574, 48, 1, "P", "B", "", size, height};
         ASSERT_TRUE(CreateDosingCommand(f.program, recipe, {}));
         EXPECT_EQ(recipe.canType, name);
-        EXPECT_EQ(lineStarting("@CAN"),
-                  "@CAN \"" + std::string(name) + "\" " + std::to_string(size) + " 140");
+        const std::string can = "@CAN \"" + std::string(name) + "\" " + std::to_string(size);
+        EXPECT_EQ(lineStarting("@CAN"), !*name ? "(none)" : can + (height > 0 ? " 140" : " *UNK"));
     }
+    EXPECT_EQ(lineStarting("@CN"), "@CNT"); // names asked for, none in the list
 }
 
 TEST_F(Dosing, NumbersUseDotInCommaLocale) {

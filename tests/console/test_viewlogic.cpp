@@ -28,9 +28,8 @@ TEST(ViewLogic, LogFilterIgnoresLetterCaseAndErrorsOnlyNeedsError) {
     for (auto [text, errorsOnly, matches] : {std::tuple{"", false, true},
                                              {"GRÜN", false, true},
                                              {"error", true, true},
-                                             {"blau", false, false}}) {
+                                             {"blau", false, false}})
         EXPECT_EQ(LogLineMatches(line, {text, errorsOnly}), matches) << text;
-    }
     EXPECT_FALSE(LogLineMatches("10:00 > errors only by its word", {"", true}));
 }
 
@@ -46,13 +45,10 @@ TEST(ViewLogic, LogIsReadBackwardsInChunksAndFollowed) {
 #endif
     std::vector<std::string> lines;
     std::string bytes;
-    for (int i = 0; i < 40; ++i) {
-        lines.push_back("line " + std::to_string(i) + std::string(size_t(i % 7), 'x') +
-                        " Gr\xc3\xbcn");
-        bytes += "line " + std::to_string(i) + std::string(size_t(i % 7), 'x') + " Gr\xfcn" +
-                 (i % 5 == 0   ? "\n"
-                  : i % 5 == 1 ? "\r"
-                               : "\r\n");
+    for (int i = 0; i < 40; ++i) { // every line end, and lines of every length
+        const std::string stem = "line " + std::to_string(i) + std::string(size_t(i % 7), 'x');
+        lines.push_back(stem + " Gr\xc3\xbcn");
+        bytes += stem + " Gr\xfcn" + (i % 5 == 0 ? "\n" : i % 5 == 1 ? "\r" : "\r\n");
     }
     qelptest::WriteFile(path, bytes + "half");
     // Chunk sizes that cut CR LF pairs and lines at every place.

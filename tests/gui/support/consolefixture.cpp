@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <filesystem>
 
 namespace guitest {
 
@@ -42,14 +41,6 @@ ConsoleFixture::~ConsoleFixture() {
     form.reset();
 }
 
-void ConsoleFixture::installIcons() {
-    namespace fs = std::filesystem;
-    fs::create_directories(dir.path() + "graphics");
-    for (const char* name : {"1.ico", "2.ico", "3.ico", "4.ico"})
-        fs::copy_file(std::string(QELP_SOURCE_DIR) + "/graphics/" + name,
-                      dir.path() + "graphics/" + name, fs::copy_options::overwrite_existing);
-}
-
 std::vector<std::string> ConsoleFixture::log() const {
     std::vector<std::string> messages;
     for (const std::string& line :
@@ -68,22 +59,20 @@ std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(
                                   int timeoutMs) {
     auto done = std::make_shared<bool>(false);
     auto* timer = new QTimer(&Pollers());
-    auto left = std::make_shared<int>(timeoutMs / 10);
-    QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        for (QWidget* w : QApplication::topLevelWidgets()) {
-            const bool named = objectName.isEmpty() ? w == QApplication::activeModalWidget()
-                                                    : w->objectName() == objectName;
-            if (named && w->isVisible()) {
-                timer->deleteLater();
-                timer->stop();
-                *done = true;
-                action(w);
-                return;
-            }
-        }
-        if (--*left <= 0) {
+    QObject::connect(timer, &QTimer::timeout, timer, [=, left = timeoutMs / 10]() mutable {
+        QWidget* found = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (!found && w->isVisible() &&
+                (objectName.isEmpty() ? w == QApplication::activeModalWidget()
+                                      : w->objectName() == objectName))
+                found = w;
+        if (found || --left <= 0) { // runs once at most
             timer->stop();
             timer->deleteLater();
+        }
+        if (found) {
+            *done = true;
+            action(found);
         }
     });
     timer->start(10);

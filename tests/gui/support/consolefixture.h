@@ -21,11 +21,13 @@ public:
     explicit ConsoleFixture(char decimalSeparator = '.');
     ~ConsoleFixture();
 
-    void installDriver() { driver = std::make_unique<qelptest::DriverInstall>(dir.path()); }
-    void installIcons(); // the program's icons into <program directory>/graphics
-    bool start() {       // "Start QELP"; true when the driver runs afterwards
+    bool start() { // "Start QELP"; true when the driver runs afterwards
         click("Command1");
         return program.link.driverRunning;
+    }
+    bool installAndStart() { // the simulator installed as the driver first
+        driver = std::make_unique<qelptest::DriverInstall>(dir.path());
+        return start();
     }
     QPushButton* button(const char* name) const { return form->findChild<QPushButton*>(name); }
     QComboBox* combo(const char* name) const { return form->findChild<QComboBox*>(name); }
