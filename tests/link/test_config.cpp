@@ -31,8 +31,7 @@ protected:
     std::vector<std::string> read() {
         const size_t before = f.logMessages().size();
         ReadLinkConfiguration(f.program);
-        const std::vector<std::string> all = f.logMessages();
-        return {all.begin() + static_cast<long>(before), all.end()};
+        return f.messagesFrom(before);
     }
     ProgramFixture f;
 };

@@ -44,8 +44,7 @@ TEST(Negotiation, ChoosesHighestCommonVersion) {
         EXPECT_EQ(NegotiateProtocolVersion(f.program), c.error.empty());
         EXPECT_EQ(f.program.link.activeVersion, c.active);
         EXPECT_EQ(registry.ReadAsText(kConfigKey, "ActiveVersion"), std::to_string(c.active));
-        const std::vector<std::string> log = f.logMessages();
-        EXPECT_EQ(std::vector<std::string>(log.begin() + static_cast<long>(before), log.end()),
+        EXPECT_EQ(f.messagesFrom(before),
                   c.error.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.error});
     }
 }

@@ -9,9 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <functional>
-
 using namespace qelptest;
 
 namespace {
@@ -48,50 +45,30 @@ private:
     }
 };
 
-// The machine's clock until `manual` is set; then one that moves only when slept on, and
-// lets the test act at a chosen moment of a bounded wait.
+// The machine's clock until `manual` is set; then the manual clock.
 struct SwitchClock : ManualClock {
     void SleepMilliseconds(int32_t ms) override {
         if (!manual)
             return qelp::SystemClock::instance().SleepMilliseconds(ms);
         ManualClock::SleepMilliseconds(ms);
-        if (onSleep)
-            onSleep(now);
     }
     int64_t MonotonicMs() override {
         return manual ? now : qelp::SystemClock::instance().MonotonicMs();
     }
     bool manual = false;
-    std::function<void(int64_t)> onSleep;
 };
 
 // A console on a WatchingHost and SwitchClock; a second Program on the same host is a later
 // run of the console on the same machine.
-struct Console {
-    explicit Console(const std::string& iniExtra = {})
-        : driver(dir.path(), iniExtra), host(dir.path()), program(host, ui, clock) {
-        ui.attach(program);
-        qelp::StartProgram(program);
-    }
-    std::vector<std::string> messagesFrom(size_t from) const {
-        std::vector<std::string> out;
-        for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath)))
-            out.push_back(line.substr(line.find(" > ") + 3));
-        out.erase(out.begin(), out.begin() + static_cast<long>(std::min(from, out.size())));
-        return out;
-    }
+struct Console : ProgramOn<WatchingHost, SwitchClock> {
+    explicit Console(const std::string& iniExtra = {}) : driver(dir.path(), iniExtra) {}
     // Hands the driver a command it hangs on, holding its busy flag.
     void hang() {
         WriteFile(ServerCommandFile(program), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
         ASSERT_EQ(qelp::SendCommandFile(program, 2000), 0);
         ASSERT_TRUE(WaitUntil([&] { return qelp::IsDriverBusy(program); }));
     }
-    TempDir dir;
     DriverInstall driver;
-    WatchingHost host;
-    FakeUi ui;
-    SwitchClock clock;
-    qelp::Program program;
 };
 
 } // namespace

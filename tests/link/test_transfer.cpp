@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -24,21 +23,9 @@ using namespace qelptest;
 
 namespace {
 
-// A manual clock that lets the test act at a given moment of a bounded wait.
-struct HookClock : ManualClock {
-    void SleepMilliseconds(int32_t ms) override {
-        ManualClock::SleepMilliseconds(ms);
-        if (onSleep)
-            onSleep(now);
-    }
-    std::function<void(int64_t)> onSleep;
-};
-
-class Transfer : public ::testing::Test {
+class Transfer : public ::testing::Test, protected ProgramOn<TestHost, ManualClock> {
 protected:
-    Transfer() : host(dir.path()), program(host, ui, clock) {
-        ui.attach(program);
-        qelp::StartProgram(program);
+    Transfer() {
         exchange = dir.path() + "exchange/";
         std::filesystem::create_directories(exchange);
         // The stand-in driver: an idle process under a name unique on the machine. Names are
@@ -95,19 +82,9 @@ protected:
                            "\r\nButtons=" + std::to_string(buttons) + "\r\nCode=17\r\n");
         put("msg.sig", "");
     }
-    std::vector<std::string> log() const {
-        std::vector<std::string> out;
-        for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath)))
-            out.push_back(line.substr(line.find(" > ") + 3));
-        return out;
-    }
+    std::vector<std::string> log(size_t from = 0) const { return messagesFrom(from); }
 
     static inline int counter = 0;
-    TempDir dir;
-    TestHost host{dir.path()};
-    FakeUi ui;
-    HookClock clock;
-    qelp::Program program;
     std::string exchange;
     std::string driverName;
     pid_t pid = -1;
@@ -138,10 +115,6 @@ TEST_F(Transfer, IdleDriverGetsTheCommandAfterTheOldExchangeIsCleared) {
 // The busy wait runs on the manual clock: it ends exactly when the flag goes, the bound
 // passes or the driver ends.
 TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesTheBoundPassesOrTheDriverEnds) {
-    auto since = [&](size_t from) {
-        const auto lines = log();
-        return std::vector<std::string>(lines.begin() + static_cast<long>(from), lines.end());
-    };
     put("busy.flg", "");
     clock.onSleep = [&](int64_t now) {
         if (now == 300)
@@ -150,7 +123,7 @@ TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesTheBoundPassesOrTheDriverEnds) {
     size_t before = log().size();
     EXPECT_EQ(qelp::SendCommandFile(program, 2000), 0);
     EXPECT_EQ(clock.now, 300);
-    EXPECT_EQ(since(before).at(1), "Driver idle.");
+    EXPECT_EQ(log(before).at(1), "Driver idle.");
 
     // A flag that stays: the hand-over is given up and the old exchange stays in place.
     put("busy.flg", "");
@@ -159,9 +132,9 @@ TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesTheBoundPassesOrTheDriverEnds) {
     before = log().size();
     EXPECT_EQ(qelp::SendCommandFile(program, 200), -1);
     EXPECT_EQ(clock.now, 200);
-    EXPECT_EQ(since(before), (std::vector<std::string>{
-                                 "Driver is busy, waiting until idle...", "Busy file timeout",
-                                 "Timeout: driver still busy or not running"}));
+    EXPECT_EQ(log(before), (std::vector<std::string>{"Driver is busy, waiting until idle...",
+                                                     "Busy file timeout",
+                                                     "Timeout: driver still busy or not running"}));
     EXPECT_TRUE(has("result.sig"));
     before = log().size(); // a busy-wait time of 0 makes no check at all
     EXPECT_EQ(qelp::SendCommandFile(program, 0), -1);
@@ -177,7 +150,7 @@ TEST_F(Transfer, BusyWaitEndsWhenTheFlagGoesTheBoundPassesOrTheDriverEnds) {
     before = log().size();
     EXPECT_FALSE(qelp::SendAndEvaluate(program, 2000));
     EXPECT_EQ(clock.now, 150);
-    EXPECT_EQ(since(before),
+    EXPECT_EQ(log(before),
               (std::vector<std::string>{"Driver is busy, waiting until idle...",
                                         "Driver process not running!", "Busy file timeout",
                                         "Timeout: driver still busy or not running",

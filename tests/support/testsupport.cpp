@@ -123,28 +123,15 @@ void FakeUi::showMessageWindow() {
     shownTexts.push_back(m_program->message.messageText);
 }
 
-ProgramFixture::ProgramFixture() : host(dir.path()), program(host, ui, clock) {
-    ui.attach(program);
-    qelp::StartProgram(program);
-}
-
-std::string ProgramFixture::logText() const {
-    return ReadFile(program.files.logFilePath);
-}
-
-std::vector<std::string> ProgramFixture::logMessages() const {
+std::vector<std::string> LogMessages(const qelp::Program& program, size_t from) {
     std::vector<std::string> messages;
-    for (const std::string& line : SplitCrLf(logText())) {
+    for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath))) {
         size_t at = line.find(" > ");
         messages.push_back(at == std::string::npos ? line : line.substr(at + 3));
     }
+    messages.erase(messages.begin(),
+                   messages.begin() + static_cast<long>(std::min(from, messages.size())));
     return messages;
-}
-
-std::vector<std::string> ProgramFixture::messagesFrom(size_t from) const {
-    std::vector<std::string> all = logMessages();
-    all.erase(all.begin(), all.begin() + static_cast<long>(std::min(from, all.size())));
-    return all;
 }
 
 } // namespace qelptest
