@@ -5,7 +5,6 @@
 #include "frame/fileio.h"
 #include "frame/profile.h"
 #include "frame/program.h"
-#include "frame/registry.h"
 #include "link/config.h"
 #include "link/transfer.h"
 #include "operations/operations.h"
@@ -13,11 +12,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace qelptest;
 
@@ -25,23 +23,14 @@ namespace {
 
 class Transfer : public ::testing::Test, protected ProgramOn<TestHost, ManualClock> {
 protected:
-    Transfer() {
-        exchange = dir.path() + "exchange/";
-        std::filesystem::create_directories(exchange);
-        // The stand-in driver: an idle process under a name unique on the machine. Names are
-        // matched by prefix, so all have one length (the 15 characters of comm): pid and
-        // counter in fixed-width hex.
-        std::filesystem::create_directories(dir.path() + "driver");
-        char name[16];
-        std::snprintf(name, sizeof name, "xferdrv%06x%02x", static_cast<unsigned>(::getpid()),
-                      ++counter & 0xff);
-        driverName = name;
-        std::filesystem::copy_file("/bin/sleep", dir.path() + "driver/" + driverName);
-        qelp::RegistryStore reg(dir.path() + "registry.reg");
-        reg.WriteText("Software\\QELP", "Driver", dir.path() + "driver/" + driverName);
-        reg.WriteText("Software\\QELP", "CommandPath", exchange);
+    Transfer() : driver(dir.path()), exchange(driver.exchangeDir) {
+        // The stand-in driver: an idle process under the installation's unique name. sleep
+        // needs its argument, which a driver launch never gives, so it is started directly.
+        std::filesystem::copy_file("/bin/sleep", driver.exePath,
+                                   std::filesystem::copy_options::overwrite_existing);
         qelp::ReadLinkConfiguration(program);
-        launchDriver();
+        pid = Spawn(driver.exePath, {driver.exePath, "300"});
+        EXPECT_TRUE(WaitUntil([&] { return host.IsProcessRunning(driver.exeName); }));
         program.link.driverRunning = true;
         WriteFile(ServerCommandFile(program), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     }
@@ -49,12 +38,6 @@ protected:
         if (player.joinable())
             player.join();
         killDriver();
-    }
-    void launchDriver() {
-        // sleep needs its argument, which a driver launch never gives; start it directly.
-        const std::string path = dir.path() + "driver/" + driverName;
-        pid = Spawn(path, {path, "300"});
-        ASSERT_TRUE(WaitUntil([&] { return host.IsProcessRunning(driverName); }));
     }
     void killDriver() {
         KillChild(pid);
@@ -84,9 +67,8 @@ protected:
     }
     std::vector<std::string> log(size_t from = 0) const { return messagesFrom(from); }
 
-    static inline int counter = 0;
+    DriverInstall driver;
     std::string exchange;
-    std::string driverName;
     pid_t pid = -1;
     std::thread player;
 };
