@@ -86,12 +86,10 @@ TEST_F(Transfer, IdleDriverGetsTheCommandAfterTheOldExchangeIsCleared) {
         EXPECT_FALSE(has(name)) << name;
     EXPECT_EQ(ReadFile(x("cmd.dat")), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     EXPECT_EQ(ReadFile(x("cmd.sig")), "");
-    auto lines = log();
-    std::vector<std::string> tail(lines.end() - 7, lines.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"Driver idle.",
-                                              "Logging data in file: " + ServerCommandFile(program),
-                                              "@RUN", "@EXT RESET", "@END", "End of logged data.",
-                                              "Command file send to driver"}));
+    EXPECT_EQ(log(log().size() - 7),
+              (std::vector<std::string>{
+                  "Driver idle.", "Logging data in file: " + ServerCommandFile(program), "@RUN",
+                  "@EXT RESET", "@END", "End of logged data.", "Command file send to driver"}));
 }
 
 // The busy wait runs on the manual clock: it ends exactly when the flag goes, the bound
@@ -171,18 +169,15 @@ TEST_F(Transfer, ResultAndMessagesCountOnlyWhileTheyShould) {
 }
 
 TEST_F(Transfer, AnsweredQuestionReachesTheDriverAsReply) {
-    std::string button;
     play([&] {
         takeCommand();
         ask("Dispense anyway?", 3);
         ASSERT_TRUE(WaitUntil([&] { return has("reply.sig"); }));
-        button = qelp::profile::ReadProfileString("Reply", "Button", x("reply.dat"));
-        finish(button == "2" ? 4 : 0);
+        finish(qelp::profile::ReadProfileString("Reply", "Button", x("reply.dat")) == "2" ? 4 : 0);
     });
     ui.autoAnswer = 2; // "No"
     EXPECT_FALSE(qelp::SendAndEvaluate(program, 2000));
     player.join();
-    EXPECT_EQ(button, "2");
     EXPECT_EQ(ReadFile(x("reply.dat")), "[Reply]\r\nButton=2\r\n");
     EXPECT_EQ(ReadFile(x("reply.sig")), "[Main]\r\nNothing=0\r\n");
     EXPECT_FALSE(has("msg.sig"));
@@ -246,7 +241,6 @@ TEST_F(Transfer, SecondCommandDuringAWaitIsRefusedAndTheFirstCompletes) {
     EXPECT_TRUE(qelp::SendAndEvaluate(program, 2000));
     EXPECT_TRUE(refused);
     EXPECT_EQ(CountOf(log(), qelp::kCommandRefusedLine), 1);
-    EXPECT_EQ(CountOf(log(), "Clean command created"), 0);
     EXPECT_EQ(ReadFile(ServerCommandFile(program)), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     EXPECT_FALSE(program.session.commandInFlight);
 }
