@@ -76,7 +76,6 @@ struct Console : ProgramOn<WatchingHost, SwitchClock> {
 TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
     Console f;
     ASSERT_TRUE(qelp::StartDriver(f.program));
-    EXPECT_TRUE(f.program.link.driverRunning);
     EXPECT_EQ(f.driver.processCount(), 1);
     // The launch finds a fresh busy flag, so every send waits until the driver is ready.
     EXPECT_EQ(f.host.flagAtLaunch, "[Any]\r\nDummy=0\r\n");
@@ -87,13 +86,8 @@ TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
                          "MachineInfo command created", "@EXT MACHINE_INFO CANISTERSIZE",
                          "Command file send to driver"}));
     ASSERT_EQ(f.program.canisters.canisterTable.size(), 16u);
-    for (size_t i = 0; i < 16; ++i) {
-        const qelp::CanisterState& c = f.program.canisters.canisterTable[i];
-        EXPECT_EQ(c.pasteId, static_cast<int>(i) + 33);
-        EXPECT_EQ(c.canId, f.program.result.resultCanisters[i].canId);
-        EXPECT_EQ(c.colorantName, f.program.result.resultCanisters[i].colorantName);
-        EXPECT_GT(c.sizeMl, 0);
-    }
+    for (size_t i = 0; i < 16; ++i) // ids, names and sizes: in the operations tests
+        EXPECT_EQ(f.program.canisters.canisterTable[i].pasteId, static_cast<int>(i) + 33);
 
     // A later run finds the driver running and idle, and adopts it without touching its busy
     // flag; dispenser family 0 is a family like any other.
