@@ -27,7 +27,7 @@ const std::string kBinary = std::string("line 1\r\nGr\xFCn\0tail\rlast", 23);
 
 } // namespace
 
-TEST(FileReplace, WritesExactBytesByRenameKeepingPermissions) {
+TEST(FileReplace, ExactBytesByRenameNeverThroughALinkAndFailuresDamageNothing) {
     TempDir dir;
     const std::string path = dir.file("cmd.dat");
     mode_t old = ::umask(022);
@@ -44,10 +44,8 @@ TEST(FileReplace, WritesExactBytesByRenameKeepingPermissions) {
     EXPECT_EQ(Lstat(path).st_mode & 0777, 0600u); // a replaced file keeps its permissions
     // No temporary file is left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
-}
 
-TEST(FileReplace, PlantedSymlinksAreReplacedAndAppendsRefuseThem) {
-    TempDir dir;
+    // Planted links are replaced, never written through; appends refuse them.
     WriteFile(dir.file("victim"), "precious");
     WriteFile(dir.file("from"), "data"); // a written link: in the builders' tests
     ASSERT_EQ(::symlink(dir.file("victim").c_str(), dir.file("to").c_str()), 0);
@@ -68,10 +66,8 @@ TEST(FileReplace, PlantedSymlinksAreReplacedAndAppendsRefuseThem) {
     EXPECT_FALSE(fileio::AppendBytes(dir.file("log2"), "line\r\n"));
     EXPECT_FALSE(Exists(dir.file("created")));
     EXPECT_FALSE(fileio::AppendBytes(dir.file("nodir/log"), "x"));
-}
 
-TEST(FileReplace, FailsWithoutDamageInMissingOrReadOnlyDirectories) {
-    TempDir dir;
+    // Missing or read-only directories: a failure, and nothing damaged.
     EXPECT_FALSE(fileio::WriteFileReplacing(dir.file("nodir/f"), "x"));
     EXPECT_FALSE(fileio::WriteFileReplacing(dir.path(), "x"));
     const std::string ro = dir.file("ro");

@@ -42,9 +42,9 @@ char StateOf(int pid) {
     return close == std::string::npos || close + 2 >= stat.size() ? 0 : stat[close + 2];
 }
 
-bool HasArgument(int pid, const std::string& arg) {
-    const std::string cmdline = '\0' + ReadProc(pid, "cmdline");
-    return cmdline.find('\0' + arg + '\0') != std::string::npos;
+// True when an argument of the process begins with the text.
+bool HasArgumentStarting(int pid, const std::string& text) {
+    return ('\0' + ReadProc(pid, "cmdline")).find('\0' + text) != std::string::npos;
 }
 
 // Live processes other than this one that pass the test, in the host's (/proc) list order.
@@ -62,8 +62,7 @@ std::vector<int> LivePids(const std::function<bool(int)>& test) {
 class Processes : public ::testing::Test {
 protected:
     std::string sleeper(const std::string& fileName) {
-        WriteFile(dir.file(fileName), ReadFile("/bin/sleep"));
-        ::chmod(dir.file(fileName).c_str(), 0755);
+        std::filesystem::copy_file("/bin/sleep", dir.file(fileName)); // with its permissions
         return dir.file(fileName);
     }
     // A shell script driver that waits, without a child of its own, until release().
@@ -93,7 +92,7 @@ protected:
         std::vector<int> pids;
         if (host.LaunchProcess(path, wd.empty() ? dir.path() : wd, 1) == 0)
             WaitUntil([&] {
-                pids = LivePids([&](int pid) { return HasArgument(pid, path); });
+                pids = LivePids([&](int pid) { return HasArgumentStarting(pid, path); });
                 return !pids.empty();
             });
         children.insert(children.end(), pids.begin(), pids.end());
@@ -104,10 +103,7 @@ protected:
     void TearDown() override {
         for (int pid : children)
             KillChild(pid);
-        for (int pid : LivePids([&](int pid) {
-                 return ('\0' + ReadProc(pid, "cmdline")).find('\0' + dir.path()) !=
-                        std::string::npos;
-             }))
+        for (int pid : LivePids([&](int pid) { return HasArgumentStarting(pid, dir.path()); }))
             ::kill(pid, SIGKILL);
     }
 
@@ -175,7 +171,7 @@ TEST_F(Processes, ExecutableArgv0AndCommMatchByCaseInsensitivePrefixButNeverTheC
     EXPECT_EQ(rc, 0) << "1 matched, 2 found, 3 terminated itself";
 }
 
-TEST_F(Processes, AScriptDriverIsFoundByItsLongScriptNameAndCollectedWhenItEnds) {
+TEST_F(Processes, AScriptDriverIsFoundByItsLongScriptNameAndNeverCountedOnceItEnds) {
     const std::string id = UniqueId();
     const std::string name = "DRV" + id + "-long-driver.EXE";
     // A program named exactly the first 15 characters is another program.
@@ -202,16 +198,14 @@ TEST_F(Processes, AScriptDriverIsFoundByItsLongScriptNameAndCollectedWhenItEnds)
     ASSERT_TRUE(WaitUntil([&] { return StateOf(pid) == 'Z' || StateOf(pid) == 0; }));
     EXPECT_FALSE(host.IsProcessRunning(name));
     EXPECT_EQ(StateOf(pid), 0) << "the host collects the driver it launched";
-}
 
-TEST_F(Processes, AZombieIsNeverCountedAsRunning) {
-    const std::string id = UniqueId();
-    const std::string script = scriptDriver("zomb" + id);
-    int pid = spawn(script, {script}); // the test's own child: nobody collects it
+    // One the host did not launch stays a zombie, which never counts as running.
+    const std::string zombie = scriptDriver("zomb" + id);
+    pid = spawn(zombie, {zombie}); // the test's own child: nobody collects it
     ASSERT_GT(pid, 0);
     ASSERT_TRUE(WaitUntil([&] { return host.IsProcessRunning("zomb" + id); }));
     EXPECT_FALSE(IsZombieOrGone(pid));
-    ASSERT_TRUE(release(script));
+    ASSERT_TRUE(release(zombie));
     ASSERT_TRUE(WaitUntil([&] { return StateOf(pid) == 'Z'; }));
     EXPECT_TRUE(IsZombieOrGone(pid));
     EXPECT_FALSE(host.IsProcessRunning("zomb" + id));

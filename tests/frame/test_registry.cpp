@@ -45,7 +45,7 @@ protected:
 
 } // namespace
 
-TEST_F(Registry, ValuesReadAsWin32GivesThem) {
+TEST_F(Registry, ValuesReadAsWin32GivesThemAndMalformedLinesAreSkipped) {
     RegistryStore store = storeWith(kExport);
     // Pairs of name and text: names ignore case and the first duplicate wins; hex types read as
     // empty text; values of a sub-key or a longer key name are not ours.
@@ -68,26 +68,23 @@ TEST_F(Registry, ValuesReadAsWin32GivesThem) {
     EXPECT_EQ(all[1].type, RegistryValue::Type::Dword);
     EXPECT_EQ(all[1].dword, 7u);
     EXPECT_EQ(all[11].key, "HKEY_LOCAL_MACHINE\\Software\\QELP\\Sub");
-}
 
-TEST_F(Registry, ContinuedHexLineEndsAndMalformedLines) {
+    // Hex values continued over other line ends; malformed lines are skipped alone.
     for (const std::string eol : {"\n", "\r"}) {
-        RegistryStore store = storeWith(
-            "REGEDIT4" + eol + eol + "[HKEY_LOCAL_MACHINE\\Software\\QELP]" + eol +
-            "\"Multi\"=hex(7):41,00,\\" + eol + "  43,00,\\" + eol + "  00,00" + eol +
-            "\"Dir\"=\"ends in a backslash\\\\\"" + eol + "\"Next\"=dword:0000000a" + eol);
+        storeWith("REGEDIT4" + eol + eol + "[HKEY_LOCAL_MACHINE\\Software\\QELP]" + eol +
+                  "\"Multi\"=hex(7):41,00,\\" + eol + "  43,00,\\" + eol + "  00,00" + eol +
+                  "\"Dir\"=\"ends in a backslash\\\\\"" + eol + "\"Next\"=dword:0000000a" + eol);
         EXPECT_EQ(store.ReadAsText(kKey, "Multi"), "");
         EXPECT_EQ(store.ReadAsText(kKey, "Dir"), "ends in a backslash\\");
         EXPECT_EQ(store.ReadAsText(kKey, "Next"), "10");
     }
-    RegistryStore store =
-        storeWith(std::string("\x7F\x45LF\0\x01 garbage\r\n", 16) +
-                  "\"Orphan\"=\"before any key\"\r\n[HKEY_LOCAL_MACHINE\\Software\\QELP\r\n" +
-                  kHead.substr(12) +
-                  "\"Open\"=\"never closed\r\n\"TooLong\"=dword:123456789\r\n"
-                  "\"NotHex\"=dword:0000000g\r\n\"NoDigits\"=dword:\r\n\"Deleted\"=-\r\n"
-                  "Bare=\"no quotes\"\r\n\"NoEquals\" \"x\"\r\n\"Unknown\"=qword:1\r\n"
-                  "\"Good\"=\"still read\"\r\n\"Spaced\" = dword:00000003\r\n");
+    storeWith(std::string("\x7F\x45LF\0\x01 garbage\r\n", 16) +
+              "\"Orphan\"=\"before any key\"\r\n[HKEY_LOCAL_MACHINE\\Software\\QELP\r\n" +
+              kHead.substr(12) +
+              "\"Open\"=\"never closed\r\n\"TooLong\"=dword:123456789\r\n"
+              "\"NotHex\"=dword:0000000g\r\n\"NoDigits\"=dword:\r\n\"Deleted\"=-\r\n"
+              "Bare=\"no quotes\"\r\n\"NoEquals\" \"x\"\r\n\"Unknown\"=qword:1\r\n"
+              "\"Good\"=\"still read\"\r\n\"Spaced\" = dword:00000003\r\n");
     EXPECT_EQ(store.ReadAsText(kKey, "Good"), "still read");
     EXPECT_EQ(store.ReadAsText(kKey, "Spaced"), "3");
     for (const char* name : {"Orphan", "Open", "TooLong", "NotHex", "NoDigits", "Deleted", "Bare",
@@ -95,7 +92,7 @@ TEST_F(Registry, ContinuedHexLineEndsAndMalformedLines) {
         EXPECT_FALSE(store.Read(kKey, name).has_value()) << name;
 }
 
-TEST_F(Registry, WrittenValuesRoundTripIntoTheExportLayout) {
+TEST_F(Registry, WritesRoundTripKeepEveryOtherByteAndNeverLoseAValue) {
     RegistryStore store(path);
     const std::string tricky = "C:\\a \"b\"\\ Gr\xFCn ;=[x]\\";
     ASSERT_TRUE(store.WriteText(kKey, "Tricky", tricky));
@@ -108,10 +105,9 @@ TEST_F(Registry, WrittenValuesRoundTripIntoTheExportLayout) {
     EXPECT_EQ(again.ReadAsText(kKey, "Tricky"), tricky);
     EXPECT_EQ(again.ReadAsText(kKey, "Negative"), "-5");
     EXPECT_TRUE(again.Read(kKey, "Na\"me\\").has_value());
-}
 
-TEST_F(Registry, WritesKeepEveryOtherByteAtomically) {
-    RegistryStore store = storeWith(kExport);
+    // A write into an export keeps every other byte and is renamed in.
+    storeWith(kExport);
     struct stat before {};
     ASSERT_EQ(::stat(path.c_str(), &before), 0);
     ASSERT_TRUE(store.WriteText(kKey, "DispenserFamily", "now text"));
@@ -145,25 +141,23 @@ TEST_F(Registry, WritesKeepEveryOtherByteAtomically) {
     EXPECT_EQ(ReadFile(path), junk + "\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\QELP]\r\n"
                                      "\"Driver\"=\"/d\"\r\n");
     EXPECT_FALSE(RegistryStore(dir.file("nodir/registry.reg")).WriteText(kKey, "A", "b"));
-}
 
-// Only hex values continue, and only onto hex data: an export cut off after a "\\" or a
-// stray backslash elsewhere never swallows the next value or invents one. Every other value
-// reads back unchanged after a write.
-TEST_F(Registry, AWriteNeverLosesOrInventsAValue) {
+    // Only hex values continue, and only onto hex data: an export cut off after a "\\" or a
+    // stray backslash elsewhere never swallows the next value or invents one. Every other
+    // value reads back unchanged after a write.
     const std::string cut = "\"Old\"=hex(7):41,00,\\";
     for (const std::string& text :
          {kHead + cut, kHead + cut + "\r\n", kHead + cut + "\r\n\r\n\"Next\"=\"n\"\r\n",
           kHead + "\"T\"=\"x=hex\\\r\n\"Y\"=\"1\"\r\n", kHead + "; a=hex\\\r\n\"Y\"=\"1\"\r\n"}) {
-        RegistryStore store = storeWith(text);
-        std::vector<RegistryValue> before = store.List();
+        storeWith(text);
+        const std::vector<RegistryValue> was = store.List();
         ASSERT_TRUE(store.WriteText(kKey, "New", "v"));
-        std::vector<RegistryValue> after = store.List();
-        ASSERT_EQ(after.size(), before.size() + 1) << text;
+        const std::vector<RegistryValue> is = store.List();
+        ASSERT_EQ(is.size(), was.size() + 1) << text;
         EXPECT_EQ(store.ReadAsText(kKey, "New"), "v") << text;
-        for (size_t i = 0; i < before.size(); ++i)
-            EXPECT_TRUE(after[i].name == before[i].name && after[i].text == before[i].text &&
-                        after[i].type == before[i].type)
+        for (size_t i = 0; i < was.size(); ++i)
+            EXPECT_TRUE(is[i].name == was[i].name && is[i].text == was[i].text &&
+                        is[i].type == was[i].type)
                 << text;
     }
 }

@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cstdlib>
 #include <iterator>
 #include <locale.h>

@@ -31,8 +31,7 @@ protected:
     std::vector<std::string> read() {
         const size_t before = f.logMessages().size();
         ReadLinkConfiguration(f.program);
-        const std::vector<std::string> all = f.logMessages();
-        return {all.begin() + static_cast<long>(before), all.end()};
+        return f.messagesFrom(before);
     }
     ProgramFixture f;
 };
@@ -85,11 +84,9 @@ TEST_F(LinkConfig, PathFormsAndDefaults) {
 }
 
 TEST_F(LinkConfig, DispenserFamilyOnlyFromDigitsThatFit) {
-    // clang-format off
-    const std::pair<const char*, int32_t> cases[] = {{"3", 3}, {"0042", 42}, {"-3", -1},
-        {" 3", -1}, {"+3", -1}, {"3.0", -1}, {"", -1}, {"2147483647", 2147483647},
-        {"2147483648", -1}, {"99999999999999999999", -1}};
-    // clang-format on
+    // The digit rules themselves are the text helpers' tests; these show that they apply.
+    const std::pair<const char*, int32_t> cases[] = {
+        {"0042", 42}, {" 3", -1}, {"+3", -1}, {"", -1}, {"2147483648", -1}};
     for (const auto& [text, expected] : cases) {
         SCOPED_TRACE(text);
         set("DispenserFamily", text);

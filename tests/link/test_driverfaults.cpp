@@ -21,7 +21,6 @@ TEST(DriverFaults, EveryFaultEndsTheCommandAndTheConsoleGoesOn) {
     const FaultCase cases[] = {
         {"ResultCode=9", 9, true},
         {"Result=NoResult", -1, true},
-        {"Result=NonNumeric", -1, true},
         {"Result=Garbage", -1, true},
         {"Result=Binary", -1, true},
         {"Result=Huge\r\nHugeResultBytes=10485760", 0, true}, // a valid answer, padded

@@ -9,9 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <functional>
-
 using namespace qelptest;
 
 namespace {
@@ -48,50 +45,30 @@ private:
     }
 };
 
-// The machine's clock until `manual` is set; then one that moves only when slept on, and
-// lets the test act at a chosen moment of a bounded wait.
+// The machine's clock until `manual` is set; then the manual clock.
 struct SwitchClock : ManualClock {
     void SleepMilliseconds(int32_t ms) override {
         if (!manual)
             return qelp::SystemClock::instance().SleepMilliseconds(ms);
         ManualClock::SleepMilliseconds(ms);
-        if (onSleep)
-            onSleep(now);
     }
     int64_t MonotonicMs() override {
         return manual ? now : qelp::SystemClock::instance().MonotonicMs();
     }
     bool manual = false;
-    std::function<void(int64_t)> onSleep;
 };
 
 // A console on a WatchingHost and SwitchClock; a second Program on the same host is a later
 // run of the console on the same machine.
-struct Console {
-    explicit Console(const std::string& iniExtra = {})
-        : driver(dir.path(), iniExtra), host(dir.path()), program(host, ui, clock) {
-        ui.attach(program);
-        qelp::StartProgram(program);
-    }
-    std::vector<std::string> messagesFrom(size_t from) const {
-        std::vector<std::string> out;
-        for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath)))
-            out.push_back(line.substr(line.find(" > ") + 3));
-        out.erase(out.begin(), out.begin() + static_cast<long>(std::min(from, out.size())));
-        return out;
-    }
+struct Console : ProgramOn<WatchingHost, SwitchClock> {
+    explicit Console(const std::string& iniExtra = {}) : driver(dir.path(), iniExtra) {}
     // Hands the driver a command it hangs on, holding its busy flag.
     void hang() {
         WriteFile(ServerCommandFile(program), "@RUN\r\n@EXT PURGE 1\r\n@END\r\n");
         ASSERT_EQ(qelp::SendCommandFile(program, 2000), 0);
         ASSERT_TRUE(WaitUntil([&] { return qelp::IsDriverBusy(program); }));
     }
-    TempDir dir;
     DriverInstall driver;
-    WatchingHost host;
-    FakeUi ui;
-    SwitchClock clock;
-    qelp::Program program;
 };
 
 } // namespace
@@ -99,7 +76,6 @@ struct Console {
 TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
     Console f;
     ASSERT_TRUE(qelp::StartDriver(f.program));
-    EXPECT_TRUE(f.program.link.driverRunning);
     EXPECT_EQ(f.driver.processCount(), 1);
     // The launch finds a fresh busy flag, so every send waits until the driver is ready.
     EXPECT_EQ(f.host.flagAtLaunch, "[Any]\r\nDummy=0\r\n");
@@ -110,13 +86,8 @@ TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
                          "MachineInfo command created", "@EXT MACHINE_INFO CANISTERSIZE",
                          "Command file send to driver"}));
     ASSERT_EQ(f.program.canisters.canisterTable.size(), 16u);
-    for (size_t i = 0; i < 16; ++i) {
-        const qelp::CanisterState& c = f.program.canisters.canisterTable[i];
-        EXPECT_EQ(c.pasteId, static_cast<int>(i) + 33);
-        EXPECT_EQ(c.canId, f.program.result.resultCanisters[i].canId);
-        EXPECT_EQ(c.colorantName, f.program.result.resultCanisters[i].colorantName);
-        EXPECT_GT(c.sizeMl, 0);
-    }
+    for (size_t i = 0; i < 16; ++i) // ids, names and sizes: in the operations tests
+        EXPECT_EQ(f.program.canisters.canisterTable[i].pasteId, static_cast<int>(i) + 33);
 
     // A later run finds the driver running and idle, and adopts it without touching its busy
     // flag; dispenser family 0 is a family like any other.
@@ -133,7 +104,6 @@ TEST(Supervision, FreshStartLaunchesResetsAndBuildsTheCanisterTable) {
     ASSERT_TRUE(qelp::StartDriver(second));
     auto log = f.messagesFrom(before);
     EXPECT_TRUE(InOrder(log, {"Client already running", "Reset command created", "Driver idle."}));
-    EXPECT_EQ(CountOf(log, "Client started"), 0);
     EXPECT_EQ(f.host.busyTouches, 0);
     EXPECT_EQ(f.host.flagAtLaunch, "not launched");
     EXPECT_EQ(f.driver.firstPid(), pid);
@@ -177,7 +147,6 @@ TEST(Supervision, ConfigurationFailuresAreReportedAndNothingStarts) {
                               "Client Communication path does not exist!",
                               "Protocol versions: Server [1,2,3] Client [2,3] Negotiated active "
                               "version [3]"}));
-    EXPECT_EQ(CountOf(log, "Client started"), 0);
     EXPECT_EQ(f.driver.processCount(), 0);
 
     // Unknown family and a failed negotiation each stop the start as well.
@@ -242,9 +211,7 @@ TEST(Supervision, StopWaitsForTheDriverToEndAndADyingOneIsNeverAdopted) {
     EXPECT_EQ(f.clock.now, 300);
     f.clock.manual = false;
     ASSERT_TRUE(qelp::StartDriver(f.program));
-    auto log = f.messagesFrom(0);
-    EXPECT_EQ(CountOf(log, "Client started"), 2);
-    EXPECT_EQ(CountOf(log, "Client already running"), 0);
+    EXPECT_EQ(CountOf(f.messagesFrom(0), "Client started"), 2); // not adopted
 
     // Killed an instant before it would be looked for: it counts as gone at once.
     ASSERT_GT(f.driver.firstPid(), 0);

@@ -23,10 +23,6 @@ std::string uniqueName() {
                   static_cast<unsigned long long>(gen() & 0xfffffffffULL));
     return name;
 }
-
-std::string SimulatorBinary() {
-    return std::string(QELP_BIN_DIR) + "/qelpsim" + kExeSuffix;
-}
 } // namespace
 
 DriverInstall::DriverInstall(const std::string& programDirectory, const std::string& iniExtra,
@@ -39,7 +35,7 @@ DriverInstall::DriverInstall(const std::string& programDirectory, const std::str
     iniPath = exePath + ".ini";
     std::filesystem::create_directories(driverDir);
     std::filesystem::create_directories(exchangeDir);
-    std::filesystem::copy_file(SimulatorBinary(), exePath,
+    std::filesystem::copy_file(std::string(QELP_BIN_DIR) + "/qelpsim" + kExeSuffix, exePath,
                                std::filesystem::copy_options::overwrite_existing);
     writeIni(iniExtra, fast);
 

@@ -1,4 +1,4 @@
-// The test helpers that start and watch processes and make directories, on POSIX systems.
+// The test helpers that start and watch processes, on POSIX systems.
 #include "testsupport.h"
 
 #include "frame/posixhost.h"
@@ -6,42 +6,13 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
 #include <grp.h>
-#include <stdexcept>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace qelptest {
-
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    // The run's token (set by CTest) marks every directory of this run, so that the clean-up
-    // after the run can end the drivers a timed-out test left running, and only those.
-    const char* run = std::getenv("QELP_TEST_RUN");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qelptest-" +
-                          (run && *run ? std::string(run) + "-" : std::string()) + "XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
-    m_path = std::string(buf.data()) + "/";
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    // Make read-only folders that tests created removable again.
-    for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            chmod(it->path().c_str(), 0755);
-    }
-    chmod(m_path.c_str(), 0755);
-    std::filesystem::remove_all(m_path, ec);
-}
 
 pid_t Spawn(const std::string& path, std::vector<std::string> argv, const std::string& workDir,
             const std::string& outFile, const std::string& errFile) {

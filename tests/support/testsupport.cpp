@@ -5,12 +5,47 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 namespace qelptest {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+    // The run's token (set by CTest) marks every directory of this run, so that the clean-up
+    // after the run can end the drivers a timed-out test left running, and only those.
+    const char* run = std::getenv("QELP_TEST_RUN");
+    const std::string prefix = (fs::temp_directory_path() / "qelptest-").string() +
+                               (run && *run ? std::string(run) + "-" : std::string());
+    static std::mt19937_64 gen(std::random_device{}());
+    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
+        const std::string path = prefix + std::to_string(gen() % 1000000000ULL);
+        std::error_code ec;
+        if (fs::create_directory(path, ec)) {
+            fs::permissions(path, fs::perms::owner_all, ec); // private, as mkdtemp makes it
+            m_path = path + qelp::kPathSeparator;
+        }
+    }
+    if (m_path.empty())
+        throw std::runtime_error("cannot create a temporary directory");
+}
+
+TempDir::~TempDir() {
+    // What tests made read-only is made removable again; a folder is listed only after that.
+    std::error_code ec, ignored;
+    fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ignored);
+    for (auto it = fs::recursive_directory_iterator(m_path, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
+        if (!it->is_symlink(ignored))
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    fs::remove_all(m_path, ignored);
+}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -26,7 +61,7 @@ void WriteFile(const std::string& path, const std::string& bytes) {
 
 bool Exists(const std::string& path) {
     std::error_code ec;
-    return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+    return fs::exists(fs::symlink_status(path, ec));
 }
 
 std::string HostPath(std::string path) {
@@ -88,28 +123,15 @@ void FakeUi::showMessageWindow() {
     shownTexts.push_back(m_program->message.messageText);
 }
 
-ProgramFixture::ProgramFixture() : host(dir.path()), program(host, ui, clock) {
-    ui.attach(program);
-    qelp::StartProgram(program);
-}
-
-std::string ProgramFixture::logText() const {
-    return ReadFile(program.files.logFilePath);
-}
-
-std::vector<std::string> ProgramFixture::logMessages() const {
+std::vector<std::string> LogMessages(const qelp::Program& program, size_t from) {
     std::vector<std::string> messages;
-    for (const std::string& line : SplitCrLf(logText())) {
+    for (const std::string& line : SplitCrLf(ReadFile(program.files.logFilePath))) {
         size_t at = line.find(" > ");
         messages.push_back(at == std::string::npos ? line : line.substr(at + 3));
     }
+    messages.erase(messages.begin(),
+                   messages.begin() + static_cast<long>(std::min(from, messages.size())));
     return messages;
-}
-
-std::vector<std::string> ProgramFixture::messagesFrom(size_t from) const {
-    std::vector<std::string> all = logMessages();
-    all.erase(all.begin(), all.begin() + static_cast<long>(std::min(from, all.size())));
-    return all;
 }
 
 } // namespace qelptest

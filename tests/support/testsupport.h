@@ -82,13 +82,19 @@ public:
 };
 
 // A clock that moves only when slept on: a bounded wait on it runs its whole course at
-// once, and the time it took is exactly the time it slept.
+// once, and the time it took is exactly the time it slept. onSleep, when set, lets a test act
+// at a chosen moment of such a wait.
 class ManualClock : public qelp::Clock {
 public:
-    void SleepMilliseconds(int32_t ms) override { now += ms < 0 ? -ms : ms; }
+    void SleepMilliseconds(int32_t ms) override {
+        now += ms < 0 ? -ms : ms;
+        if (onSleep)
+            onSleep(now);
+    }
     std::string LocalTimestamp() override { return "2026-12-06 10:00:00"; }
     int64_t MonotonicMs() override { return now; }
     int64_t now = 0;
+    std::function<void(int64_t)> onSleep;
 };
 
 // The screens' stand-in. It records the status lines and the abort button, and behaves like
@@ -123,21 +129,28 @@ private:
     qelp::Program* m_program = nullptr;
 };
 
-// A Program on a TestHost and FakeUi inside its own temporary program directory, with the
-// log at <dir>/qelpserver.log.
-struct ProgramFixture {
-    ProgramFixture();
+// The program's log messages without their time stamps, from index `from` on.
+std::vector<std::string> LogMessages(const qelp::Program& program, size_t from = 0);
+
+// A started Program on a FakeUi, a host of HostT (made for the program directory) and a clock
+// of ClockT, inside its own temporary program directory, with the log at <dir>/qelpserver.log.
+template <class HostT, class ClockT> struct ProgramOn {
+    ProgramOn() : program(host, ui, clock) {
+        ui.attach(program);
+        qelp::StartProgram(program);
+    }
+    std::vector<std::string> logMessages() const { return LogMessages(program); }
+    std::vector<std::string> messagesFrom(size_t from) const { return LogMessages(program, from); }
+    std::string logText() const { return ReadFile(program.files.logFilePath); }
+
     TempDir dir;
-    TestHost host;
+    HostT host{dir.path()};
     FakeUi ui;
-    TestClock clock;
+    ClockT clock;
     qelp::Program program;
-    // The log's messages without their time stamps, in order.
-    std::vector<std::string> logMessages() const;
-    // The messages from index `from` on.
-    std::vector<std::string> messagesFrom(size_t from) const;
-    std::string logText() const;
 };
+
+using ProgramFixture = ProgramOn<TestHost, TestClock>;
 
 // Runs body in a forked child process and returns its result: the body's return value as
 // the child's exit code, or 128 + the signal number when the child was killed (for example

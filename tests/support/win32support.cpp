@@ -1,4 +1,4 @@
-// The test helpers that start and watch processes and make directories, on Windows.
+// The test helpers that start and watch processes, on Windows.
 #include "testsupport.h"
 
 #include "frame/textutil.h"
@@ -8,12 +8,9 @@
 #include <tlhelp32.h>
 
 #include <atomic>
-#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <random>
-#include <stdexcept>
 #include <thread>
 
 namespace qelptest {
@@ -64,32 +61,6 @@ HANDLE inheritable(const std::string& file, bool write) {
                          write ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 } // namespace
-
-TempDir::TempDir() {
-    char base[MAX_PATH + 1];
-    const DWORD n = ::GetTempPathA(sizeof base, base);
-    // The run's token (set by CTest) marks every directory of this run, as on Linux.
-    const char* run = std::getenv("QELP_TEST_RUN");
-    static std::mt19937_64 gen(std::random_device{}());
-    for (int attempt = 0; attempt < 100 && m_path.empty(); ++attempt) {
-        const std::string path = std::string(base, n) + "qelptest-" +
-                                 (run && *run ? std::string(run) + "-" : std::string()) +
-                                 std::to_string(gen() % 1000000000ULL);
-        if (::CreateDirectoryA(path.c_str(), nullptr))
-            m_path = path + "\\";
-    }
-    if (n == 0 || m_path.empty())
-        throw std::runtime_error("cannot create a temporary directory");
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    // Read-only files that tests created are removable again.
-    for (auto it = std::filesystem::recursive_directory_iterator(m_path, ec);
-         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec))
-        ::SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::filesystem::remove_all(m_path, ec);
-}
 
 pid_t Spawn(const std::string& path, std::vector<std::string> argv, const std::string& workDir,
             const std::string& outFile, const std::string& errFile) {
