@@ -23,11 +23,11 @@ using namespace qelptest;
 
 namespace {
 
-// Pid and counter: no id is a prefix of another, and names on it fit comm's 15 characters.
+// Pid and a fixed-width counter: no id is a prefix of another, names fit comm's 15 bytes.
 std::string UniqueId() {
     static int counter = 0;
     char buf[32];
-    std::snprintf(buf, sizeof buf, "%x-%x", static_cast<unsigned>(::getpid()), ++counter);
+    std::snprintf(buf, sizeof buf, "%x-%02x", static_cast<unsigned>(::getpid()), ++counter);
     return buf;
 }
 
