@@ -449,7 +449,7 @@ private slots:
         });
         const std::vector<std::string> out = m_f->press("Command16");
         for (const char* line : {"@CNX 4 12 5 4.5", "@PNC 1", "Button=4"})
-            QVERIFY2(guitest::Has(out, line), line);
+            QVERIFY2(qelptest::CountOf(out, line), line);
         QCOMPARE(out.back(), std::string("Dosing completed."));
         QTRY_VERIFY(!m_f->program.message.messageWindowOpen);
 
