@@ -226,9 +226,8 @@ private slots:
             m_f->click("Command2");
             abortKept = enabled("Command13");
         });
-        const Lines stopped = m_f->press("Command16");
+        m_f->click("Command16");
         QVERIFY(abortKept);
-        QVERIFY(CountOf(stopped, "Error: Driver returns -2 on command."));
         QCOMPARE(enabledControls(), (QStringList{"Command1", "cmd_cancol"}));
         QCOMPARE(m_f->driver->processCount(), 0);
     }
