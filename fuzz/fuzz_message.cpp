@@ -1,17 +1,13 @@
 // The driver-message reader on any bytes: no crash, no sanitizer report, a bounded message
 // text, a dialog type the window knows or none, and the file copied into the log as whole
 // lines.
-#include "exchange/exchange.h"
 #include "fuzzsupport.h"
 #include "replies/message.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static qelpfuzz::Console console;
     qelp::Program& program = console.program;
-    console.nextInput();
-    qelpfuzz::WriteBytes(ExchangeDataPath(program, qelp::SlotMessage),
-                         std::string(reinterpret_cast<const char*>(data), size));
-    qelpfuzz::WriteBytes(ExchangeSignalPath(program, qelp::SlotMessage), "");
+    console.deliver(qelp::SlotMessage, data, size);
     qelp::ReadDriverMessage(program);
     FUZZ_CHECK(console.logIsWhole());
     FUZZ_CHECK(program.message.messageDialogType >= -1 && program.message.messageDialogType <= 4);

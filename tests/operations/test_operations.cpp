@@ -115,9 +115,8 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     const std::string prepared = f.dir.file("prepared.cmd");
     WriteFile(prepared, "@EXT VERSION\r\n");
     qelp::SendPreparedCommandFile(p, prepared);
-    EXPECT_TRUE(
-        InOrder(f.logMessages(), {"Logging data in file: " + ServerCommandFile(p), "@EXT VERSION",
-                                  "End of logged data.", "Command file send to driver"}));
+    EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@EXT VERSION\r\n");
+    EXPECT_EQ(CountOf(f.messagesFrom(logged), "Command file send to driver"), 1);
 }
 
 TEST_F(Operations, BusyDriverLeavesTheUnsentCommandInTheServerFile) {

@@ -5,8 +5,6 @@
 #include <QApplication>
 #include <QTimer>
 
-#include <algorithm>
-
 namespace guitest {
 
 namespace {
@@ -51,13 +49,7 @@ std::vector<std::string> ConsoleFixture::log() const {
     return messages;
 }
 
-bool Has(const std::vector<std::string>& lines, const std::string& line) {
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
-
-std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(QWidget*)> action,
-                                  int timeoutMs) {
-    auto done = std::make_shared<bool>(false);
+void WhenVisible(const QString& objectName, std::function<void(QWidget*)> action, int timeoutMs) {
     auto* timer = new QTimer(&Pollers());
     QObject::connect(timer, &QTimer::timeout, timer, [=, left = timeoutMs / 10]() mutable {
         QWidget* found = nullptr;
@@ -70,13 +62,10 @@ std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(
             timer->stop();
             timer->deleteLater();
         }
-        if (found) {
-            *done = true;
+        if (found)
             action(found);
-        }
     });
     timer->start(10);
-    return done;
 }
 
 } // namespace guitest

@@ -2,6 +2,7 @@
 // A complete console for the screen tests: its own program directory, the real windows,
 // scripted dialogs and, on request, the real simulator (fast mode), killed at the end.
 #include "support/driverharness.h"
+#include "support/linkfixture.h"
 #include "support/testsupport.h"
 #include "ui/mainform.h"
 #include "ui/qtuiport.h"
@@ -59,11 +60,9 @@ public:
     std::unique_ptr<qelptest::DriverInstall> driver;
 };
 
-bool Has(const std::vector<std::string>& lines, const std::string& line);
-
 // Runs the action once on the first visible top-level widget of that name, or with an empty
 // name on the modal dialog in front (polled every 10 ms).
-std::shared_ptr<bool> WhenVisible(const QString& objectName, std::function<void(QWidget*)> action,
-                                  int timeoutMs = 20000);
+void WhenVisible(const QString& objectName, std::function<void(QWidget*)> action,
+                 int timeoutMs = 20000);
 
 } // namespace guitest
