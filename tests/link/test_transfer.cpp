@@ -21,9 +21,9 @@ using namespace qelptest;
 
 namespace {
 
-class Transfer : public ::testing::Test, protected ProgramOn<TestHost, ManualClock> {
+class Transfer : public ::testing::Test, protected LinkOn<TestHost, ManualClock> {
 protected:
-    Transfer() : driver(dir.path()), exchange(driver.exchangeDir) {
+    Transfer() : exchange(driver.exchangeDir) {
         // The stand-in driver: an idle process under the installation's unique name. sleep
         // needs its argument, which a driver launch never gives, so it is started directly.
         std::filesystem::copy_file("/bin/sleep", driver.exePath,
@@ -67,7 +67,6 @@ protected:
     }
     std::vector<std::string> log(size_t from = 0) const { return messagesFrom(from); }
 
-    DriverInstall driver;
     std::string exchange;
     pid_t pid = -1;
     std::thread player;
