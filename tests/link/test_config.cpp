@@ -4,9 +4,7 @@
 #include "frame/registry.h"
 #include "link/config.h"
 #include "link/supervision.h"
-#include "support/driverharness.h"
 #include "support/linkfixture.h"
-#include "testsupport.h"
 
 #include <gtest/gtest.h>
 

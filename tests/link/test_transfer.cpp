@@ -85,10 +85,6 @@ TEST_F(Transfer, IdleDriverGetsTheCommandAfterTheOldExchangeIsCleared) {
         EXPECT_FALSE(has(name)) << name;
     EXPECT_EQ(ReadFile(x("cmd.dat")), "@RUN\r\n@EXT RESET\r\n@END\r\n");
     EXPECT_EQ(ReadFile(x("cmd.sig")), "");
-    EXPECT_EQ(log(log().size() - 7),
-              (std::vector<std::string>{
-                  "Driver idle.", "Logging data in file: " + ServerCommandFile(program), "@RUN",
-                  "@EXT RESET", "@END", "End of logged data.", "Command file send to driver"}));
 }
 
 // The busy wait runs on the manual clock: it ends exactly when the flag goes, the bound
@@ -224,9 +220,6 @@ TEST_F(Transfer, WaitEndsByResultOrDeathAndAsksAnOpenWindowToClose) {
         EXPECT_TRUE(program.message.messageWindowOpen);
         EXPECT_TRUE(program.message.messageWindowCloseRequest);
     }
-    EXPECT_EQ(program.result.driverResultCode, -2);
-    EXPECT_FALSE(program.link.driverRunning);
-    EXPECT_EQ(log().back(), "Error: Driver returns -2 on command.");
 }
 
 TEST_F(Transfer, SecondCommandDuringAWaitIsRefusedAndTheFirstCompletes) {
