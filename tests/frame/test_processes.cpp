@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -15,7 +14,6 @@
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace qelp;
@@ -45,18 +43,6 @@ char StateOf(int pid) {
 // True when an argument of the process begins with the text.
 bool HasArgumentStarting(int pid, const std::string& text) {
     return ('\0' + ReadProc(pid, "cmdline")).find('\0' + text) != std::string::npos;
-}
-
-// Live processes other than this one that pass the test, in the host's (/proc) list order.
-std::vector<int> LivePids(const std::function<bool(int)>& test) {
-    std::vector<int> pids;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = entry.path().filename();
-        int pid = IsAllDigits(name) ? std::stoi(name) : 0;
-        if (pid && StateOf(pid) && StateOf(pid) != 'Z' && pid != ::getpid() && test(pid))
-            pids.push_back(pid);
-    }
-    return pids;
 }
 
 class Processes : public ::testing::Test {

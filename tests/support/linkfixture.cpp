@@ -6,9 +6,6 @@
 
 namespace qelptest {
 
-LinkFixture::LinkFixture(const std::string& iniExtra, bool fast)
-    : driver(dir.path(), iniExtra, fast) {}
-
 ::testing::AssertionResult InOrder(const std::vector<std::string>& actual,
                                    const std::vector<std::string>& expected) {
     size_t at = 0;

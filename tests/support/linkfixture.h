@@ -10,10 +10,12 @@
 
 namespace qelptest {
 
-struct LinkFixture : ProgramFixture {
-    explicit LinkFixture(const std::string& iniExtra = {}, bool fast = true);
+template <class HostT, class ClockT> struct LinkOn : ProgramOn<HostT, ClockT> {
+    explicit LinkOn(const std::string& iniExtra = {}, bool fast = true)
+        : driver(this->dir.path(), iniExtra, fast) {}
     DriverInstall driver;
 };
+using LinkFixture = LinkOn<TestHost, TestClock>;
 
 // True when `expected` appears in `actual` in this order (other lines may come between).
 ::testing::AssertionResult InOrder(const std::vector<std::string>& actual,

@@ -86,14 +86,18 @@ int RunInChild(const std::function<int()>& body, bool unprivileged, int timeoutS
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-std::vector<int> ProcessesNamed(const std::string& name) {
+std::vector<int> LivePids(const std::function<bool(int)>& test) {
     std::vector<int> pids;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator("/proc", ec))
         if (int pid = std::atoi(entry.path().filename().c_str());
-            pid > 0 && qelp::ProcessMatches(pid, name))
+            pid > 0 && pid != ::getpid() && !qelp::IsZombieOrGone(pid) && test(pid))
             pids.push_back(pid);
     return pids;
+}
+
+std::vector<int> ProcessesNamed(const std::string& name) {
+    return LivePids([&](int pid) { return qelp::ProcessMatches(pid, name); });
 }
 
 void KillProcess(int pid) {

@@ -56,6 +56,10 @@ void KillChild(pid_t pid);
 // for one of them.
 std::vector<int> ProcessesNamed(const std::string& name);
 void KillProcess(int pid);
+#ifndef _WIN32
+// Live processes other than this one that pass the test, in the host's (/proc) list order.
+std::vector<int> LivePids(const std::function<bool(int)>& test);
+#endif
 // How executables are named on this host.
 #ifdef _WIN32
 inline constexpr const char* kExeSuffix = ".exe";
