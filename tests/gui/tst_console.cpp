@@ -195,7 +195,7 @@ private slots:
         bool abortUsable = false, gridOpened = false, closed = true; // the grid: closed at once
         guitest::WhenVisible("CanColConf", [&](QWidget* w) { gridOpened = w->close(); });
         guitest::WhenVisible("MsgWindow", [&](QWidget*) {
-            const size_t inside = m_f->mark();
+            const size_t inside = m_f->log().size();
             for (const char* b : {"Command3", "Command10", "Command20", "Command16", "Command5",
                                   "Command14", "Command15", "cmd_cancol"}) {
                 m_f->click(b);
@@ -203,7 +203,7 @@ private slots:
             }
             closed = m_f->form->close();
             statuses << m_f->status();
-            loggedInside = m_f->since(inside);
+            loggedInside = qelptest::LogMessages(m_f->program, inside);
             abortUsable = enabled("Command13");
             if (abortUsable)
                 m_f->click("Command13");

@@ -39,16 +39,6 @@ ConsoleFixture::~ConsoleFixture() {
     form.reset();
 }
 
-std::vector<std::string> ConsoleFixture::log() const {
-    std::vector<std::string> messages;
-    for (const std::string& line :
-         qelptest::SplitCrLf(qelptest::ReadFile(program.files.logFilePath))) {
-        const size_t at = line.find(" > ");
-        messages.push_back(at == std::string::npos ? line : line.substr(at + 3));
-    }
-    return messages;
-}
-
 void WhenVisible(const QString& objectName, std::function<void(QWidget*)> action, int timeoutMs) {
     auto* timer = new QTimer(&Pollers());
     QObject::connect(timer, &QTimer::timeout, timer, [=, left = timeoutMs / 10]() mutable {

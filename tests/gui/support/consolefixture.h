@@ -37,19 +37,12 @@ public:
             b->click();
     }
     std::vector<std::string> press(const char* name) { // the log lines the click added
-        const size_t at = mark();
+        const size_t at = log().size();
         click(name);
-        return since(at);
+        return qelptest::LogMessages(program, at);
     }
     QString status() const { return form->findChild<QLabel*>("Label1")->text(); }
-    // The log's messages without time stamps; since(mark()) picks those of one step.
-    std::vector<std::string> log() const;
-    size_t mark() const { return log().size(); }
-    std::vector<std::string> since(size_t mark) const {
-        std::vector<std::string> all = log();
-        all.erase(all.begin(), all.begin() + std::ptrdiff_t(std::min(mark, all.size())));
-        return all;
-    }
+    std::vector<std::string> log() const { return qelptest::LogMessages(program); }
 
     qelptest::TempDir dir;
     qelptest::TestHost host;
