@@ -53,20 +53,10 @@ protected:
         return "[Msg]\r\nDlgType=" + type + "\r\nMsg=" + text + "\r\n" + more;
     }
     int logged(const std::string& line) const {
-        const Lines log = SplitCrLf(ReadFile(f.program.files.logFilePath));
-        return static_cast<int>(std::count_if(log.begin(), log.end(), [&](const std::string& l) {
-            return l.ends_with(" > " + line);
-        }));
+        return static_cast<int>(std::ranges::count(LogMessages(f.program), line));
     }
     // The console on a manual clock, so the bounded close wait runs its course at once.
-    struct Console {
-        Console() { ui.attach(program), StartProgram(program); }
-        TempDir dir;
-        TestHost host{dir.path()};
-        FakeUi ui;
-        ManualClock clock;
-        Program program{host, ui, clock};
-    } f;
+    ProgramOn<TestHost, ManualClock> f;
 };
 
 } // namespace
