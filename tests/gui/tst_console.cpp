@@ -58,7 +58,6 @@ class TestConsole : public QObject {
     std::unique_ptr<guitest::ConsoleFixture> m_f;
     const QString m_cwd = QDir::currentPath();
 
-    bool enabled(const char* name) { return m_f->button(name)->isEnabled(); }
     QStringList enabledControls() { // Command7 sits inside Frame1
         QStringList on;
         for (const char* n : {"Command1", "Command2", "Command13", "cmd_cancol", "Frame1", "Frame2",
@@ -204,7 +203,7 @@ private slots:
             closed = m_f->form->close();
             statuses << m_f->status();
             loggedInside = qelptest::LogMessages(m_f->program, inside);
-            abortUsable = enabled("Command13");
+            abortUsable = m_f->button("Command13")->isEnabled();
             if (abortUsable)
                 m_f->click("Command13");
             else
@@ -219,12 +218,12 @@ private slots:
         QVERIFY(CountOf(out, "Error: Driver returns 3 on command.")); // aborted
         QCOMPARE(out.back(), std::string("Dosing Failed."));
         QTRY_VERIFY(!m_f->program.message.messageWindowOpen); // on the request of the wait
-        QVERIFY(!enabled("Command13"));
+        QVERIFY(!m_f->button("Command13")->isEnabled());
 
         bool abortKept = false; // Stop ends a waiting command by ending its driver
         guitest::WhenVisible("MsgWindow", [&](QWidget*) {
             m_f->click("Command2");
-            abortKept = enabled("Command13");
+            abortKept = m_f->button("Command13")->isEnabled();
         });
         m_f->click("Command16");
         QVERIFY(abortKept);

@@ -27,12 +27,6 @@ DispenseRecord Record(int64_t time, const char* product, std::vector<RecipeColor
     return r;
 }
 
-sqlite3* Connect(const std::string& path) {
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    return db;
-}
-
 } // namespace
 
 TEST(HistoryStore, RecordsComeBackNewestFirstAndFiltered) {
@@ -94,7 +88,8 @@ TEST(HistoryStore, FirstLayoutIsUpgradedInPlace) {
         "29.574, 48, 1, '2\t34\t0.25\tOxide Yellow\n', 0, 0, 0, 0, 0, 0, 0, 0, "
         "'Dosing completed.'); "
         "PRAGMA user_version=1;";
-    sqlite3* db = Connect(path);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(db, firstLayout.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
     HistoryStore store(path);
@@ -116,7 +111,8 @@ TEST(HistoryStore, UnusableDatabaseFailsTheCallAndLogsOncePerEpisode) {
     recorder.record(f.program, r);
     ASSERT_EQ(::mkdir(f.dir.file("data").c_str(), 0755), 0);
     recorder.record(f.program, r); // healed
-    sqlite3* locker = Connect(path);
+    sqlite3* locker = nullptr;
+    ASSERT_EQ(sqlite3_open(path.c_str(), &locker), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(locker, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
     recorder.record(f.program, r); // locked
     EXPECT_TRUE(recorder.store().lastError().starts_with("cannot write"))
