@@ -41,11 +41,11 @@ std::string Keys(const std::string& prefix, int from, int to) {
 
 } // namespace
 
-TEST_F(ResultFile, ResultCodeOnlyFromDigitsThatFit) {
+TEST_F(ResultFile, ResultCodeOnlyFromAFileAndDigitsThatFit) {
     // clang-format off
     const std::pair<std::string, int32_t> cases[] = {{"0", 0}, {"0012", 12}, {"-3", -1},
-        {"", -1}, {"  7  ", 7}, {"1e3", -1}, {"12a", -1}, {"2147483647", 2147483647},
-        {"2147483648", -1}, {"99999999999999999999", -1}};
+        {"", -1}, {"1e3", -1}, {"12a", -1}, {"2147483647", 2147483647},
+        {"2147483648", -1}, {"99999999999999999999", -1}, {"  7  ", 7}};
     // clang-format on
     WriteFile(f.dir.file("msg.dat"), "");
     for (const auto& [text, code] : cases) {
@@ -57,6 +57,17 @@ TEST_F(ResultFile, ResultCodeOnlyFromDigitsThatFit) {
         EXPECT_EQ(lines, code == -1 && text.size() >= 10 ? warning : Lines{});
         EXPECT_TRUE(Exists(f.dir.file("msg.dat"))); // the other exchange files stay
     }
+    // A missing or empty result file is no result: the code of the last one goes.
+    f.program.canisters.canisterTable = {Can(1, 10, 4)};
+    WriteFile(f.dir.file("result.sig"), "");
+    ReadResultFile(f.program); // no result.dat
+    EXPECT_EQ(f.program.result.driverResultCode, -1);
+    EXPECT_EQ(f.program.canisters.canisterTable, std::vector<CanisterState>{Can(1, 10, 4)});
+    EXPECT_FALSE(Exists(f.dir.file("result.sig")));
+
+    read(""); // an empty file is no result
+    EXPECT_EQ(f.program.result.driverResultCode, -1);
+    EXPECT_TRUE(f.program.result.resultCanisters.empty());
 }
 
 TEST_F(ResultFile, CanistersFromConsecutiveKeysNonNumbersCountZero) {
@@ -128,17 +139,4 @@ TEST_F(ResultFile, ListsStopAtFirstEmptyAndAtTheirCaps) {
     read("[General]\r\nRESULT=3\r\n"); // every call replaces the whole last result
     EXPECT_TRUE(f.program.result.featureLines.empty() && f.program.result.errorLogLines.empty() &&
                 f.program.result.versionLines.empty());
-}
-
-TEST_F(ResultFile, MissingAndEmptyFilesAreNoResult) {
-    f.program.canisters.canisterTable = {Can(1, 10, 4)};
-    WriteFile(f.dir.file("result.sig"), "");
-    ReadResultFile(f.program); // no result.dat
-    EXPECT_EQ(f.program.result.driverResultCode, -1);
-    EXPECT_EQ(f.program.canisters.canisterTable, std::vector<CanisterState>{Can(1, 10, 4)});
-    EXPECT_FALSE(Exists(f.dir.file("result.sig")));
-
-    read(""); // an empty file is no result
-    EXPECT_EQ(f.program.result.driverResultCode, -1);
-    EXPECT_TRUE(f.program.result.resultCanisters.empty());
 }
