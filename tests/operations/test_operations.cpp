@@ -119,18 +119,16 @@ TEST_F(Operations, PreparedCommandFilesAreSentAsTheyStand) {
     EXPECT_EQ(CountOf(f.messagesFrom(logged), "Command file send to driver"), 1);
 }
 
-TEST_F(Operations, BusyDriverLeavesTheUnsentCommandInTheServerFile) {
-    qelp::Program& p = f.program;
-    p.tuning.commandBusyWaitMs = 150;
+TEST_F(Operations, CommandThatCannotGoOutIsNotSent) {
+    // A busy driver leaves the unsent command in the server file.
+    const std::string cmd = ServerCommandFile(f.program);
+    f.program.tuning.commandBusyWaitMs = 150;
     WriteFile(f.driver.exchangeDir + "busy.flg", "");
-    EXPECT_FALSE(qelp::CleanCanister(p, 6));
-    EXPECT_EQ(ReadFile(ServerCommandFile(p)), "@RUN\r\n@EXT CLEAN 6\r\n@END\r\n");
-}
+    EXPECT_FALSE(qelp::CleanCanister(f.program, 6));
+    EXPECT_EQ(ReadFile(cmd), "@RUN\r\n@EXT CLEAN 6\r\n@END\r\n");
 
-TEST_F(Operations, CommandFileThatCannotBeWrittenIsNeverSent) {
     // The server command file's place is taken by a directory: the build fails, and the
     // previous command is not sent again in its place.
-    const std::string cmd = ServerCommandFile(f.program);
     std::remove(cmd.c_str());
     ASSERT_TRUE(std::filesystem::create_directory(cmd));
     const size_t before = f.logMessages().size();
