@@ -64,6 +64,16 @@ TEST_F(Dosing, RecipesMatchGoldenFilesAndCopy) {
     ASSERT_TRUE(CreateDosingCommand(f.program, recipe, {}));
     EXPECT_EQ(commandFile(), Golden("minimal.cmd"));
     EXPECT_EQ(recipe.canType, "Big can");
+
+    // A directory with content at the copy's name can be neither deleted nor replaced: the
+    // command is not reported created.
+    std::filesystem::remove(lastDose());
+    std::filesystem::create_directories(lastDose() + "/inner");
+    const size_t before = f.logMessages().size();
+    EXPECT_FALSE(CreateDosingCommand(f.program, recipe, {}));
+    EXPECT_EQ(f.messagesFrom(before),
+              std::vector<std::string>{"Error: Cannot copy command file " +
+                                       ServerCommandFile(f.program) + " to " + lastDose()});
 }
 
 TEST_F(Dosing, CanLineAndGeneratedCanTypeRoundingHalfToEven) {
@@ -97,15 +107,4 @@ TEST_F(Dosing, NumbersUseDotInCommaLocale) {
     EXPECT_EQ(lineStarting("@CNX"), "@CNX 3 12.25 9 0.1 11 -2.5 12 1234567.125");
     EXPECT_EQ(recipe.canType, "2.5L");
     EXPECT_EQ(commandFile().find(','), std::string::npos);
-}
-
-TEST_F(Dosing, CopyFailureIsNotReportedCreated) {
-    DosingRecipe recipe = kExample;
-    // A directory with content at the copy's name can be neither deleted nor replaced.
-    std::filesystem::create_directories(lastDose() + "/inner");
-    EXPECT_FALSE(CreateDosingCommand(f.program, recipe, kColorants));
-    const std::vector<std::string> log = f.logMessages();
-    EXPECT_EQ(log.back(), "Error: Cannot copy command file " + ServerCommandFile(f.program) +
-                              " to " + lastDose());
-    EXPECT_EQ(std::count(log.begin(), log.end(), "Dosing command created"), 0);
 }
