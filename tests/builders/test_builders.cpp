@@ -16,10 +16,6 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-std::string Golden(const std::string& name) {
-    return ReadFile(std::string(QELP_SOURCE_DIR) + "/tests/golden/commands/" + name);
-}
-
 class Builders : public ::testing::Test {
 protected:
     void SetUp() override { ReadLinkConfiguration(f.program); }
@@ -74,7 +70,8 @@ TEST_F(Builders, EveryBuilderWritesItsGoldenFileAndLogLine) {
 #endif
         const size_t before = f.logMessages().size();
         EXPECT_TRUE(build(f.program));
-        EXPECT_EQ(ReadFile(cmd), Golden(golden));
+        EXPECT_EQ(ReadFile(cmd),
+                  ReadFile(QELP_SOURCE_DIR "/tests/golden/commands/" + std::string(golden)));
         EXPECT_EQ(ReadFile(victim), std::string(4000, 'z'));
         EXPECT_EQ(f.messagesFrom(before), Lines{std::string(verb) + " command created"});
     }

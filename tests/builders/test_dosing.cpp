@@ -65,8 +65,7 @@ TEST_F(Dosing, RecipesMatchGoldenFilesAndCopy) {
     EXPECT_EQ(commandFile(), Golden("minimal.cmd"));
     EXPECT_EQ(recipe.canType, "Big can");
 
-    // A directory with content at the copy's name can be neither deleted nor replaced: the
-    // command is not reported created.
+    // A directory with content at the copy's name can be neither deleted nor replaced.
     std::filesystem::remove(lastDose());
     std::filesystem::create_directories(lastDose() + "/inner");
     const size_t before = f.logMessages().size();
