@@ -57,7 +57,6 @@ TEST_F(ResultFile, ResultCodeOnlyFromAFileAndDigitsThatFit) {
         EXPECT_EQ(lines, code == -1 && text.size() >= 10 ? warning : Lines{});
         EXPECT_TRUE(Exists(f.dir.file("msg.dat"))); // the other exchange files stay
     }
-    // A missing or empty result file is no result: the code of the last one goes.
     f.program.canisters.canisterTable = {Can(1, 10, 4)};
     WriteFile(f.dir.file("result.sig"), "");
     ReadResultFile(f.program); // no result.dat
