@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include <functional>
 #include <memory>
@@ -32,9 +33,9 @@ public:
     }
     QPushButton* button(const char* name) const { return form->findChild<QPushButton*>(name); }
     QComboBox* combo(const char* name) const { return form->findChild<QComboBox*>(name); }
-    void click(const char* name) {
-        if (QPushButton* b = button(name))
-            b->click();
+    void click(const char* name) { // a renamed button fails the test instead of doing nothing
+        QPushButton* b = button(name);
+        b ? b->click() : QTest::qFail(name, __FILE__, __LINE__);
     }
     std::vector<std::string> press(const char* name) { // the log lines the click added
         const size_t at = log().size();
