@@ -24,22 +24,9 @@ const std::string kAt = "2026-12-06 10:00:00 > ", kStarted = kAt + "QELP Server 
 
 } // namespace
 
-TEST(ProgramStart, WritesOnlyTheLogNamedAfterTheProgramAndAppendsOnRestart) {
+TEST(EventLog, ExactLineBytesTheCopyOfAFileBetweenMarkersAndTheLogOfEachStart) {
     ProgramFixture f;
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.dir.path()), {}), 1);
-
-    TempDir dir; // named after the program without its last extension, appended to
-    WriteFile(dir.file("My.Server.log"), "earlier line\r\n");
-    for (int run = 0; run < 2; ++run) {
-        TestHost host(dir.path(), "My.Server.exe");
-        Program program(host, f.ui, f.clock);
-        StartProgram(program);
-    }
-    EXPECT_EQ(ReadFile(dir.file("My.Server.log")), "earlier line\r\n" + kStarted + kStarted);
-}
-
-TEST(WriteLogLine, ExactLineBytesAndTheCopyOfAFileBetweenMarkers) {
-    ProgramFixture f;
     WriteLogLine(f.program, "Gr\xFCn ; > [x]");
     WriteLogLine(f.program, "");
     EXPECT_EQ(f.logText(), kStarted + kAt + "Gr\xFCn ; > [x]\r\n" + kAt + "\r\n");
@@ -72,6 +59,15 @@ TEST(WriteLogLine, ExactLineBytesAndTheCopyOfAFileBetweenMarkers) {
     for (const std::string& path : {g.dir.file("missing.dat"), g.dir.path()})
         EXPECT_EQ(copy(path), (Lines{"Logging data in file: " + path, "- Error: No file found....",
                                      "End of logged data."}));
+
+    TempDir dir; // named after the program without its last extension
+    WriteFile(dir.file("My.Server.log"), "earlier line\r\n");
+    for (int run = 0; run < 2; ++run) {
+        TestHost host(dir.path(), "My.Server.exe");
+        Program program(host, g.ui, g.clock);
+        StartProgram(program);
+    }
+    EXPECT_EQ(ReadFile(dir.file("My.Server.log")), "earlier line\r\n" + kStarted + kStarted);
 }
 
 TEST(LogFailure, AnUnwritableLogStillUpdatesTheStatusLine) {

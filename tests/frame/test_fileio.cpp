@@ -42,7 +42,6 @@ TEST(FileReplace, ExactBytesByRenameNeverThroughALinkAndFailuresDamageNothing) {
     EXPECT_EQ(ReadFile(path), "short");
     EXPECT_NE(Lstat(path).st_ino, before);        // renamed in, never rewritten in place
     EXPECT_EQ(Lstat(path).st_mode & 0777, 0600u); // a replaced file keeps its permissions
-    // No temporary file is left behind.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 
     // Planted links are replaced, never written through; appends refuse them.
@@ -164,7 +163,6 @@ TEST(ProfileIndexCache, StaysBoundedAndForgetsChangedOrVanishedFiles) {
     const std::string a = large("a", "old");
     EXPECT_EQ(profile::ReadProfileString("S", "Key7", a).substr(0, 3), "old");
     const size_t one = profile::IndexCacheBytes() - before;
-    EXPECT_GT(one, 0u);
     large("a", "newer"); // another size: a changed file
     EXPECT_EQ(profile::ReadProfileString("S", "Key7", a).substr(0, 5), "newer");
     EXPECT_LT(profile::IndexCacheBytes() - before, 2 * one);

@@ -6,14 +6,11 @@
 using namespace qelpsim;
 using qelptest::HostPath;
 
-TEST(SimConfig, PathsAndTheLocaleSeparator) {
+TEST(SimConfig, PathsSeparatorsFallBacksAndFaultSelection) {
     EXPECT_EQ(ParseSimConfig("", "/opt/sim/", ',').decimalSeparator, ','); // none in the ini
     EXPECT_EQ(
         ParseSimConfig("[link]\ncommandpath = ex\\\n", HostPath("/opt/sim/"), '.').commandPath,
         HostPath("/opt/sim/ex/"));
-}
-
-TEST(SimConfig, UnusableValuesWarnAndFallBack) {
     SimConfig c = ParseSimConfig(
         "[Canisters]\r\nCount=0\r\nCanister_1_SizeMl=big\r\nCanister_3_ContentMl=9000\r\n"
         "Canister_4_Density=-1\r\n[Timing]\r\nFastMode=maybe\r\nResetMs=-5\r\n"
@@ -29,9 +26,6 @@ TEST(SimConfig, UnusableValuesWarnAndFallBack) {
     EXPECT_EQ(c.faults.die, DiePhase::None);
     EXPECT_EQ(c.faults.result, ResultFault::None);
     EXPECT_EQ(c.warnings.size(), 9u);
-}
-
-TEST(SimConfig, FaultSelectionCombinesCommandNumberAndVerb) {
     FaultConfig f = ParseSimConfig("[Faults]\r\nOnCommand=3\r\nOnVerb=purge\r\n", "/", '.').faults;
     EXPECT_TRUE(f.selects(3, "PURGE") && FaultConfig().selects(99, "DOSE")); // none: every one
     EXPECT_FALSE(f.selects(2, "PURGE") || f.selects(3, "CLEAN"));

@@ -26,8 +26,7 @@ std::string uniqueName() {
 } // namespace
 
 DriverInstall::DriverInstall(const std::string& programDirectory, const std::string& iniExtra,
-                             bool fast)
-    : m_programDirectory(programDirectory) {
+                             bool fast) {
     exeName = uniqueName();
     driverDir = qelp::WithTrailingSeparator(programDirectory + "driver");
     exchangeDir = qelp::WithTrailingSeparator(programDirectory + "exchange");

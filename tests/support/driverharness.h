@@ -32,9 +32,6 @@ public:
     std::string exePath;     // driverDir + exeName
     std::string exchangeDir; // ends in '/'
     std::string iniPath;
-
-private:
-    std::string m_programDirectory;
 };
 
 } // namespace qelptest
