@@ -14,7 +14,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -6,6 +6,7 @@
 #include "frame/eventlog.h"
 #include "link/transfer.h"
 #include "support/consolefixture.h"
+#include "support/linkfixture.h"
 #include "ui/levelsview.h"
 #include "ui/logview.h"
 

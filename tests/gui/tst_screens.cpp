@@ -4,6 +4,7 @@
 #include "exchange/exchange.h"
 #include "frame/eventlog.h"
 #include "support/consolefixture.h"
+#include "support/linkfixture.h"
 #include "ui/cancolconf.h"
 #include "ui/historyview.h"
 #include "ui/msgwindow.h"

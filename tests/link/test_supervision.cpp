@@ -2,7 +2,6 @@
 #include "exchange/exchange.h"
 #include "frame/program.h"
 #include "frame/registry.h"
-#include "link/config.h"
 #include "link/supervision.h"
 #include "link/transfer.h"
 #include "support/linkfixture.h"

@@ -1,6 +1,5 @@
 #include "testsupport.h"
 
-#include "frame/eventlog.h"
 #include "frame/textutil.h"
 
 #include <algorithm>

@@ -6,7 +6,6 @@
 #include "frame/uiport.h"
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <sys/types.h>
 #include <vector>

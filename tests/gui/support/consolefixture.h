@@ -2,7 +2,6 @@
 // A complete console for the screen tests: its own program directory, the real windows,
 // scripted dialogs and, on request, the real simulator (fast mode), killed at the end.
 #include "support/driverharness.h"
-#include "support/linkfixture.h"
 #include "support/testsupport.h"
 #include "ui/mainform.h"
 #include "ui/qtuiport.h"
