@@ -24,30 +24,32 @@ HKEY rootKey(RegistryRoot) {
     return HKEY_LOCAL_MACHINE;
 }
 
-// Walks the process list (a Toolhelp snapshot) and returns the id of the first process
-// whose executable name begins with the name, ignoring case; 0 for none. The console
-// itself never counts: a driver name that is a prefix of the console's own would otherwise
-// have it adopt or terminate itself.
-unsigned long firstMatch(const std::string& name) {
+} // namespace
+
+// A Toolhelp snapshot of the process list. The console itself never counts: a driver name
+// that is a prefix of the console's own would otherwise have it adopt or terminate itself.
+std::vector<unsigned long> ProcessesNamed(const std::string& name) {
+    std::vector<unsigned long> found;
     const std::string wanted = ToUpperAscii(TrimBlanks(RemoveNuls(name)));
     if (wanted.empty())
-        return 0; // an empty name would match every process, which the program never means
+        return found; // an empty name would match every process, which the program never means
     HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
-        return 0;
-    unsigned long found = 0;
+        return found;
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32First(snapshot, &entry); more && found == 0;
+    for (BOOL more = ::Process32First(snapshot, &entry); more;
          more = ::Process32Next(snapshot, &entry)) {
         const std::string exe = TrimBlanks(RemoveNuls(entry.szExeFile));
         if (entry.th32ProcessID != ::GetCurrentProcessId() && exe.size() >= wanted.size() &&
             ToUpperAscii(exe.substr(0, wanted.size())) == wanted)
-            found = entry.th32ProcessID;
+            found.push_back(entry.th32ProcessID);
     }
     ::CloseHandle(snapshot);
     return found;
 }
+
+namespace {
 
 // A single-byte item of the user's regional settings, as the ANSI code page spells it.
 char localeItem(LCTYPE item, char fallback) {
@@ -188,7 +190,8 @@ Win32Host::Win32Host(std::string programPath) : m_programPath(std::move(programP
 }
 
 unsigned long Win32Host::findFirst(const std::string& name) const {
-    return firstMatch(name);
+    const std::vector<unsigned long> found = ProcessesNamed(name);
+    return found.empty() ? 0 : found.front();
 }
 
 bool Win32Host::IsProcessRunning(const std::string& name) {

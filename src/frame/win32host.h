@@ -14,6 +14,10 @@
 
 namespace qelp {
 
+// The ids of the processes whose executable name begins with the name, ignoring case, in
+// the system's list order; none for an empty name.
+std::vector<unsigned long> ProcessesNamed(const std::string& name);
+
 class Win32Host : public Host {
 public:
     // programPath: the executable's full path; empty means the running module's.

@@ -2,10 +2,9 @@
 #include "testsupport.h"
 
 #include "frame/textutil.h"
+#include "frame/win32host.h"
 
 #include <windows.h>
-
-#include <tlhelp32.h>
 
 #include <atomic>
 #include <map>
@@ -114,19 +113,8 @@ void KillChild(pid_t pid) {
 }
 
 std::vector<int> ProcessesNamed(const std::string& name) {
-    std::vector<int> pids;
-    const std::string wanted = qelp::ToUpperAscii(name);
-    HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return pids;
-    PROCESSENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32First(snapshot, &entry); more;
-         more = ::Process32Next(snapshot, &entry))
-        if (qelp::ToUpperAscii(entry.szExeFile).rfind(wanted, 0) == 0)
-            pids.push_back(static_cast<int>(entry.th32ProcessID));
-    ::CloseHandle(snapshot);
-    return pids;
+    const std::vector<unsigned long> found = qelp::ProcessesNamed(name);
+    return {found.begin(), found.end()};
 }
 
 void KillProcess(int pid) {
