@@ -14,9 +14,7 @@
 #include <filesystem>
 
 namespace {
-std::string Ini(const std::string& text, const char* section, const std::string& key) {
-    return qelp::profile::LookupInText(text, section, key);
-}
+constexpr auto& Ini = qelp::profile::LookupInText; // a value of a file's text
 
 class SimProcess {
 public:

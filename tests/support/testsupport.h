@@ -59,12 +59,7 @@ void KillProcess(int pid);
 // Live processes other than this one that pass the test, in the host's (/proc) list order.
 std::vector<int> LivePids(const std::function<bool(int)>& test);
 #endif
-// How executables are named on this host.
-#ifdef _WIN32
-inline constexpr const char* kExeSuffix = ".exe";
-#else
-inline constexpr const char* kExeSuffix = "";
-#endif
+inline constexpr const char* kExeSuffix = QELP_EXE_SUFFIX; // how executables are named here
 
 // The native host, its executable seems to live in a chosen directory (so the log, the
 // registry file and ServerCmd land there) and whose locale is fixed.
