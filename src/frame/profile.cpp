@@ -162,9 +162,9 @@ std::string encode(const Decoded& file) {
 }
 
 // What a reader sees: the file's text in the single-byte code page, as the Win32 reader
-// hands values to a program that uses that code page.
-// The system converts UTF-16 units one at a time, so a character outside the Basic
-// Multilingual Plane, two units, reads as "??" from a UTF-8 file as from a UTF-16 one.
+// hands values to a program that uses that code page. The system converts one UTF-16 unit
+// at a time, so a character outside the Basic Multilingual Plane (two units) reads as "??"
+// from a UTF-8 file as from a UTF-16 one; elsewhere such a character is one "?".
 std::string readableText(std::string_view bytes) {
     Decoded file = decode(bytes);
     if (file.encoding == Encoding::Ansi)
